@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what Glossmark needs from Debian's packages. Safe to run again:
+# it only calls apt-get when something is missing.
+set -euo pipefail
+
+build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev)
+test_pkgs=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps
+           imagemagick xclip locales clang libclang-rt-14-dev)
+
+want=("${build_pkgs[@]}")
+[ "${1:-}" = "--with-tests" ] && want+=("${test_pkgs[@]}")
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,20 @@
+// Reading a document file whole, with the text-mode translation of the platform the
+// tag files were first written on: CR LF becomes LF (also across read chunks), a 0x1A
+// byte ends the text, a lone CR stays.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace gm {
+
+constexpr size_t kReadChunk = 1500000;
+// Positions are 32-bit: a text must stay below 2 GiB.
+constexpr int64_t kMaxDocumentSize = INT32_MAX - 1;
+
+// Appends the file's translated bytes to data. Answers the new total size, or -1 on
+// failure (with a diagnostic line on standard error; data keeps what was read).
+int64_t read_whole_file(std::string& data, const char* path);
+
+}  // namespace gm

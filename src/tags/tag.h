@@ -1,0 +1,94 @@
+// Tag records and the TagList: one annotation of the document, and the ordered list
+// that holds every Tag of the open document.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace gm {
+
+struct Tag {
+  int32_t start = 0;         // first tagged byte
+  int32_t end = 0;           // one past the last tagged byte
+  unsigned char style = 'A'; // style character, 'A'..'z' once loaded
+  int32_t time = 0;          // seconds since 1970; with start and end the Tag's identity
+  int32_t textsize = 0;      // note bytes including the terminating zero; 0 = no note
+  std::unique_ptr<char[]> text; // textsize bytes, last one zero; null without a note
+
+  Tag() = default;
+  // A Tag has an identity; copying one by accident would make a twin. Use copy_tag.
+  Tag(const Tag&) = delete;
+  Tag& operator=(const Tag&) = delete;
+  Tag(Tag&&) = default;
+  Tag& operator=(Tag&&) = default;
+
+  bool has_note() const { return textsize > 0 && text != nullptr; }
+  std::string_view note() const;  // without the terminating zero; empty without a note
+};
+
+// The one way to copy a Tag: same identity, own copy of the note.
+std::unique_ptr<Tag> copy_tag(const Tag& tag);
+// A Tag as the editing commands make it: an empty note is not kept.
+std::unique_ptr<Tag> make_tag(int32_t start, int32_t end, unsigned char style, int32_t time,
+                              std::string_view note);
+// 0 when a and b have the same start, end and time; only the test for 0 is meaningful.
+int64_t compare_tags(const Tag& a, const Tag& b);
+inline bool same_identity(const Tag& a, const Tag& b) {
+  return a.start == b.start && a.end == b.end && a.time == b.time;
+}
+
+// A time stamp for a new Tag, never the same twice in a run (waits for the next second).
+int32_t unique_time();
+// Tests replace the clock; nullptr restores time().
+void set_time_source(int32_t (*source)());
+
+struct TagNode {
+  std::unique_ptr<Tag> tag;
+  std::unique_ptr<TagNode> next;
+};
+
+// Order: ascending start; equal start: longer range first; equal range: newest first
+// (insert_tag allows one exception directly behind the first node). Node pointers handed
+// out stay good only until the list next changes: remove_tag_at moves the successor's
+// Tag into the found node.
+class TagList {
+public:
+  explicit TagList(std::optional<std::string> default_path = std::nullopt);
+  ~TagList();
+  TagList(const TagList&) = delete;
+  TagList& operator=(const TagList&) = delete;
+
+  TagNode* head() { return head_.get(); }
+  const TagNode* head() const { return head_.get(); }
+  bool empty() const { return !head_; }
+  size_t size() const { return count_; }
+
+  int insert_tag(std::unique_ptr<Tag>& tag);  // 1: taken over (tag becomes null); 0: refused
+  TagNode* find_tag_at(int32_t position);
+  const TagNode* find_tag_at(int32_t position) const;
+  int remove_tag_at(int32_t position);
+  int remove_tag(const Tag& tag);
+  void clamp_tags(int32_t low, int32_t high);
+  void clamp_styles(unsigned char low, unsigned char high);
+
+  void clear();                              // frees every Tag, iteratively
+  void append_tag(std::unique_ptr<Tag> tag); // at the tail, no test; constant time
+  bool is_node(const TagNode* node) const;   // node is a live link of this list
+  bool in_order() const;                     // the list keeps the TagList order
+
+  int32_t top_line = 0;
+  int32_t top_column = 0;
+  unsigned char default_style = 'A';
+  std::optional<std::string> path;
+
+private:
+  void unlink_after(TagNode* prev);  // prev null: the head
+  std::unique_ptr<TagNode> head_;
+  TagNode* tail_ = nullptr;
+  size_t count_ = 0;
+};
+
+}  // namespace gm
