@@ -1,0 +1,83 @@
+// The TagHistory: undo and redo of the tag editing commands. One record per action, each
+// with a private copy of the Tag concerned, in a doubly linked list with a current position.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "tags/tag.h"
+
+namespace gm {
+
+// Action codes; 2 is not used. An edit is the pair EDIT_OLD, EDIT_NEW, undone and redone
+// as one step.
+constexpr int32_t ADD = 0;
+constexpr int32_t REMOVE = 1;
+constexpr int32_t EDIT_OLD = 3;
+constexpr int32_t EDIT_NEW = 4;
+
+struct HistoryRecord {
+  int32_t action = ADD;
+  std::unique_ptr<Tag> payload;         // a copy, never the Tag that lives in the TagList
+  std::unique_ptr<HistoryRecord> next;  // the next newer record
+  HistoryRecord* prev = nullptr;        // the next older record
+
+  HistoryRecord(int32_t code, std::unique_ptr<Tag> tag) : action(code), payload(std::move(tag)) {}
+  // Frees the newer records one by one: a long history must not recurse.
+  ~HistoryRecord();
+  HistoryRecord(const HistoryRecord&) = delete;
+  HistoryRecord& operator=(const HistoryRecord&) = delete;
+};
+
+class TagHistory {
+public:
+  // limit: most records kept; 0 records nothing, negative means no limit.
+  explicit TagHistory(int32_t limit = -1) : m_limit(limit) {}
+  TagHistory(const TagHistory&) = delete;
+  TagHistory& operator=(const TagHistory&) = delete;
+
+  // Makes the action the current record, dropping every undone one first. With a limit of 0
+  // nothing is recorded and payload stays with the caller; otherwise it is taken (left null).
+  void add_action(int32_t action, std::unique_ptr<Tag>&& payload);
+
+  bool can_undo() const { return m_head && m_current; }
+  bool can_redo() const;
+  // Both answer the new current record, or null when they could not move (step_back also
+  // answers null when it stepped back past the oldest record).
+  HistoryRecord* step_back();
+  HistoryRecord* step_forward();
+
+  // Diagnostics. current_index: position of the current record from the oldest, -1 when
+  // none is current, -2 when the current record is not in the list.
+  int32_t current_index() const;
+  void print_history() const;
+
+  int32_t limit() const { return m_limit; }
+  int32_t count() const { return m_count; }
+  const HistoryRecord* head() const { return m_head.get(); }
+  const HistoryRecord* current() const { return m_current; }
+
+private:
+  void drop_all();
+  void drop_after_current();
+  void enforce_limit();
+
+  friend struct TagHistoryTestAccess;  // lets tests break the invariants on purpose
+
+  int32_t m_limit;
+  int32_t m_count = 0;
+  std::unique_ptr<HistoryRecord> m_head;  // the oldest record
+  HistoryRecord* m_current = nullptr;     // the action Undo takes back next
+};
+
+// Repaints the text range [start, end) after undo or redo changed the Tags there.
+using RestyleRange = std::function<void(int32_t start, int32_t end)>;
+
+// Take back the current action (both records of an edit) in tags and repaint what changed.
+// false when there was nothing to undo.
+bool undo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle);
+// Make the next undone action again (both records of an edit). false when there was none.
+bool redo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle);
+
+}  // namespace gm

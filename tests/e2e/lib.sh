@@ -1,0 +1,89 @@
+# Helpers for end-to-end tests: a private Xvfb, the real program, xdotool, screenshots.
+# Source it from a test script; call e2e_cleanup on exit (installed as the EXIT trap).
+set -euo pipefail
+
+E2E_TMP=$(mktemp -d)
+E2E_XVFB_PID=""
+E2E_APP_PID=""
+E2E_OUT="$E2E_TMP/stdout.txt"
+E2E_ERR="$E2E_TMP/stderr.txt"
+
+e2e_cleanup() {
+  [ -n "$E2E_APP_PID" ] && kill "$E2E_APP_PID" 2>/dev/null || true
+  [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null || true
+  rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; [ -f "$E2E_OUT" ] && sed 's/^/  stdout: /' "$E2E_OUT" >&2; [ -f "$E2E_ERR" ] && sed 's/^/  stderr: /' "$E2E_ERR" >&2; exit 1; }
+pass() { echo "ok: $*"; }
+
+# Starts a private X server and exports DISPLAY (no window manager).
+start_xvfb() {
+  local fifo="$E2E_TMP/displayfd" n
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  E2E_XVFB_PID=$!
+  read -r -t 10 n <"$fifo" || fail "Xvfb did not start"
+  export DISPLAY=":$n"
+}
+
+# start_app BINARY ARGS... : runs the program with stdout/stderr captured.
+start_app() {
+  : >"$E2E_OUT"; : >"$E2E_ERR"
+  "$@" >"$E2E_OUT" 2>"$E2E_ERR" &
+  E2E_APP_PID=$!
+}
+
+# Waits until the app exits; echoes its exit code.
+wait_app_exit() {
+  local deadline=$((SECONDS + ${1:-10})) rc=0
+  while kill -0 "$E2E_APP_PID" 2>/dev/null; do
+    [ $SECONDS -ge $deadline ] && fail "program did not exit"
+    sleep 0.02
+  done
+  wait "$E2E_APP_PID" || rc=$?
+  E2E_APP_PID=""
+  echo "$rc"
+}
+
+# wait_window TITLE_REGEX : echoes the window id of the visible window with that title.
+wait_window() {
+  local id
+  id=$(timeout 10 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+  [ -n "$id" ] || fail "no window titled /$1/"
+  echo "$id"
+}
+
+# wait_line FILE FIXED_STRING [SECONDS] : polls until a line equal to the string appears.
+wait_line() {
+  local deadline=$((SECONDS + ${3:-10}))
+  until grep -qxF -- "$2" "$1"; do
+    [ $SECONDS -ge $deadline ] && fail "no line '$2' in $(basename "$1")"
+    sleep 0.02
+  done
+}
+
+# window_origin ID : echoes "X Y" of the window's top-left corner on the screen.
+window_origin() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} END{print x, y}'
+}
+
+screenshot() { import -window root "$1"; }
+
+# count_pixels PNG W H X Y FX : number of pixels in the box W x H at X,Y (screen) for which
+# the ImageMagick expression FX is true, e.g. 'r>0.7&&g<0.3&&b<0.3' for clear red.
+count_pixels() {
+  convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -fx "($6)?1:0" -format '%[fx:round(mean*w*h)]' info:
+}
+
+# Mapped override-redirect windows (menus, tips) of the same X client as window ID.
+override_windows_of() {
+  local main=$1 id
+  for id in $(xwininfo -root -children | awk '/^ +0x/{print $1}'); do
+    [ $(( id >> 21 )) -eq $(( main >> 21 )) ] || continue
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' && echo "$id"
+  done
+  return 0
+}
