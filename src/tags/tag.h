@@ -77,7 +77,10 @@ public:
   void clear();                              // frees every Tag, iteratively
   void append_tag(std::unique_ptr<Tag> tag); // at the tail, no test; constant time
   bool is_node(const TagNode* node) const;   // node is a live link of this list
-  bool in_order() const;                     // the list keeps the TagList order
+  // The list keeps the TagList order as far as any lookup can tell: starts ascend, equal
+  // starts have descending ends, equal ranges hold no twins (their time order may be loose,
+  // as the front exception of insert_tag leaves it). Painting takes its fast route then.
+  bool in_order() const;
 
   int32_t top_line = 0;
   int32_t top_column = 0;

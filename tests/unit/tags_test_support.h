@@ -1,0 +1,53 @@
+// Helpers for the tag model tests: a clock that never makes unique_time() wait, and
+// compact ways to build and look at lists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tags/tag.h"
+
+namespace gm::test {
+
+// Every read of this clock is a new second, so TagLists can be made without waiting.
+class CountingClock {
+public:
+  CountingClock() { set_time_source(&tick); }
+  ~CountingClock() { set_time_source(nullptr); }
+  CountingClock(const CountingClock&) = delete;
+  CountingClock& operator=(const CountingClock&) = delete;
+
+private:
+  static int32_t tick() {
+    static int32_t now = 1'500'000'000;
+    return ++now;
+  }
+};
+
+struct Spec {
+  int32_t start, end, time;
+  unsigned char style = 'B';
+  std::string note = {};
+};
+
+inline std::unique_ptr<Tag> tag_of(const Spec& s) {
+  return make_tag(s.start, s.end, s.style, s.time, s.note);
+}
+
+// In the given order, as a tag file would bring them in.
+inline void append_all(TagList& list, const std::vector<Spec>& specs) {
+  for (const Spec& s : specs) list.append_tag(tag_of(s));
+}
+
+using Identity = std::tuple<int32_t, int32_t, int32_t>;
+
+inline std::vector<Identity> identities(const TagList& list) {
+  std::vector<Identity> out;
+  for (const TagNode* n = list.head(); n; n = n->next.get())
+    out.emplace_back(n->tag->start, n->tag->end, n->tag->time);
+  return out;
+}
+
+}  // namespace gm::test
