@@ -17,4 +17,7 @@ constexpr int64_t kMaxDocumentSize = INT32_MAX - 1;
 // failure (with a diagnostic line on standard error; data keeps what was read).
 int64_t read_whole_file(std::string& data, const char* path);
 
+// The one line written to standard error when a text would pass kMaxDocumentSize.
+void report_document_too_large();
+
 }  // namespace gm

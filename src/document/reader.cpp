@@ -1,0 +1,115 @@
+#include "document/reader.h"
+
+#include <FL/fl_utf8.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace gm {
+
+namespace {
+
+constexpr char kEndOfText = 0x1A;
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// A path that is not UTF-8 is taken as the locale's bytes, which plain fopen does.
+FilePtr open_file(const char* path) {
+  const bool utf8 = fl_utf8test(path, static_cast<unsigned>(std::strlen(path))) != 0;
+  return FilePtr(utf8 ? fl_fopen(path, "rb") : std::fopen(path, "rb"));
+}
+
+// Drops the CR of every CR LF pair in [from, end), in place; answers the new end. A CR
+// right before end stays: the caller decides whether an LF may still follow it.
+char* join_crlf(char* from, char* end) {
+  char* in = static_cast<char*>(std::memchr(from, '\r', end - from));
+  if (!in) return end;
+  char* out = in;
+  for (;;) {
+    // in points at a CR; skip it when an LF follows, then copy up to the next CR.
+    if (in + 1 < end && in[1] == '\n') ++in;
+    char* next = static_cast<char*>(std::memchr(in + 1, '\r', end - in - 1));
+    char* stop = next ? next : end;
+    std::memmove(out, in, stop - in);
+    out += stop - in;
+    in = stop;
+    if (!next) return out;
+  }
+}
+
+int64_t fail_read() {
+  std::perror("fread");
+  return -1;
+}
+
+}  // namespace
+
+void report_document_too_large() {
+  std::fputs("Document too large: over 2 GiB cannot be opened.\n", stderr);
+}
+
+int64_t read_whole_file(std::string& data, const char* path) {
+  if (!path) return -1;
+  const FilePtr file = open_file(path);
+  if (!file) {
+    std::perror("fopen:");
+    return -1;
+  }
+
+  const size_t first = data.size();
+  bool regular = false;
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) == 0) {
+    // fopen accepts a directory here; only the first read would notice.
+    if (S_ISDIR(info.st_mode)) {
+      errno = EISDIR;
+      return fail_read();
+    }
+    regular = S_ISREG(info.st_mode);
+  }
+  if (regular) {
+    if (static_cast<int64_t>(first) + info.st_size > kMaxDocumentSize) {
+      report_document_too_large();
+      return -1;
+    }
+    // One more byte than the file holds, so that the read that meets the end needs no growth.
+    data.reserve(first + static_cast<size_t>(info.st_size) + 1);
+  }
+
+  bool held_cr = false;  // the text so far ends in a CR of this file, whose LF may come next
+  for (;;) {
+    size_t want = kReadChunk;
+    const size_t room = data.capacity() - data.size();
+    if (regular && room > 0 && room < want) want = room;
+
+    const size_t old = data.size();
+    data.resize(old + want);
+    const size_t got = std::fread(&data[old], 1, want, file.get());
+    char* const begin = &data[0];
+    char* const chunk = begin + old;
+    char* const eot = static_cast<char*>(std::memchr(chunk, kEndOfText, got));
+    char* const chunk_end = eot ? eot : chunk + got;
+    char* const end = join_crlf(held_cr ? chunk - 1 : chunk, chunk_end);
+    data.resize(end - begin);
+
+    if (static_cast<int64_t>(data.size()) > kMaxDocumentSize) {
+      report_document_too_large();
+      return -1;
+    }
+    if (eot) break;
+    if (got < want) {
+      if (std::ferror(file.get())) return fail_read();
+      break;
+    }
+    held_cr = data.size() > first && data.back() == '\r';
+  }
+  return static_cast<int64_t>(data.size());
+}
+
+}  // namespace gm
