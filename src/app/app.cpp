@@ -1,0 +1,65 @@
+#include "app/app.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Text_Buffer.H>
+#include <FL/fl_ask.H>
+
+#include <algorithm>
+#include <cassert>
+#include <cstdlib>
+
+#include "app/commands.h"
+#include "app/menus.h"
+#include "ui/tag_browser.h"
+
+namespace gm {
+
+namespace {
+
+App* current_app = nullptr;
+
+// The toolkit keeps an undo copy of every deleted stretch unless told not to, forever.
+std::unique_ptr<Fl_Text_Buffer> make_buffer(int size) {
+  auto buffer = std::make_unique<Fl_Text_Buffer>(size, 1024);
+  buffer->canUndo(0);
+  return buffer;
+}
+
+template <size_t N>
+void copy_table(std::array<Fl_Menu_Item, N>& to, const Fl_Menu_Item (&from)[N]) {
+  std::copy(std::begin(from), std::end(from), to.begin());
+}
+
+}  // namespace
+
+int ask_with_dialog(const char* message, const char* b0, const char* b1, const char* b2) {
+  return fl_choice("%s", b0, b1, b2, message);
+}
+
+App::App() : exit_process([](int code) { std::exit(code); }) {
+  text_buffer = make_buffer(0);
+  style_buffer = make_buffer(text_buffer->length());
+  copy_table(search_menu, kSearchMenu);
+  copy_table(tag_popup_menu, kTagPopupMenu);
+  copy_table(search_type_menu, kSearchTypeMenu);
+  current_app = this;
+}
+
+App::~App() {
+  Fl::remove_timeout(refresh_commands, this);
+  Fl::remove_timeout(search_text_step);
+  Fl::remove_timeout(search_tags_step);
+  // Widgets first, while the buffers they watch still exist.
+  window.reset();
+  chooser.reset();
+  if (current_app == this) current_app = nullptr;
+}
+
+App& app() {
+  assert(current_app && "no App exists");
+  return *current_app;
+}
+
+}  // namespace gm

@@ -1,0 +1,92 @@
+// The one program-wide state object: buffers, tags, history, document, paths, flags, the
+// widgets of the main window and the menu tables whose item states change at run time.
+#pragma once
+
+#include <FL/Fl_Menu_Item.H>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "document/document.h"
+#include "tags/history.h"
+#include "tags/tag.h"
+
+class Fl_Choice;
+class Fl_Double_Window;
+class Fl_File_Chooser;
+class Fl_Hold_Browser;
+class Fl_Input;
+class Fl_Menu_Bar;
+class Fl_Menu_Button;
+class Fl_Text_Buffer;
+class Fl_Tile;
+
+namespace gm {
+
+class Editor;
+
+// Asks the user a question with three buttons (b0 rightmost, answer 0, also for Escape;
+// b1 the default, answer 1; b2 leftmost, answer 2). Tests put a scripted one in its place.
+using QuestionFunction =
+    std::function<int(const char* message, const char* b0, const char* b1, const char* b2)>;
+
+int ask_with_dialog(const char* message, const char* b0, const char* b1, const char* b2);
+
+class App {
+public:
+  App();
+  ~App();
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  std::string program_dir;
+  std::string help_path;
+  std::optional<std::string> path_to_open;
+
+  // Both buffers outlive the window: the Editor unhooks itself from them when it dies.
+  std::unique_ptr<Fl_Text_Buffer> text_buffer;
+  std::unique_ptr<Fl_Text_Buffer> style_buffer;
+
+  TagList tags;
+  std::unique_ptr<TagHistory> history;  // none until a document is shown
+  DocumentState doc;
+
+  int unsaved_tags = 0;
+  int sidebar_shown = 1;
+  int saved_editor_x = 0;
+  int32_t popup_position = -1;
+  int32_t pointer_position = -1;
+  int search_type = 0;
+  int browser_mode = 2;  // 0 text hits, 1 note hits, 2 all Tags
+
+  // Popup tables used in place by their menus; each App starts from the pristine templates.
+  std::array<Fl_Menu_Item, 4> search_menu;
+  std::array<Fl_Menu_Item, 8> tag_popup_menu;
+  std::array<Fl_Menu_Item, 3> search_type_menu;
+
+  QuestionFunction ask = ask_with_dialog;
+  std::function<void(int)> exit_process;  // ends the process; tests watch it instead
+
+  // Widgets of the main window; the window owns them all.
+  Fl_Menu_Bar* menu_bar = nullptr;
+  Fl_Tile* tile = nullptr;
+  Fl_Input* search_input = nullptr;
+  Fl_Menu_Button* search_menu_button = nullptr;
+  Fl_Choice* search_type_choice = nullptr;
+  Fl_Hold_Browser* tag_browser = nullptr;
+  Editor* editor = nullptr;
+  Fl_Menu_Button* tag_popup_button = nullptr;
+
+  std::unique_ptr<Fl_File_Chooser> chooser;
+  // Declared after the buffers, so it is destroyed before them.
+  std::unique_ptr<Fl_Double_Window> window;
+};
+
+// The App that callbacks act on: the most recently constructed one still alive.
+App& app();
+
+}  // namespace gm
