@@ -13,108 +13,12 @@
 
 #include "document/document.h"
 #include "tags/tag.h"
+#include "big_document.h"
 
 namespace {
 
-constexpr size_t kDocumentBytes = 100u * 1000 * 1000;
-constexpr int32_t kTagCount = 100000;
-
-void put_le32(std::string& out, int32_t value) {
-  const auto bits = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((bits >> shift) & 0xFF);
-}
-
-// A 100 MB UTF-8 document with 100,000 tags, made once per run and removed at exit.
-class BigDocument {
- public:
-  static const BigDocument& get() {
-    static const BigDocument document;
-    return document;
-  }
-
-  const std::string& path() const { return path_; }
-  size_t size() const { return size_; }
-
-  ~BigDocument() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
- private:
-  BigDocument() {
-    dir_ = (std::filesystem::temp_directory_path() / "glossmark-bench-XXXXXX").string();
-    if (!mkdtemp(&dir_[0])) return;
-    path_ = dir_ + "/big.txt";
-    write_text();
-    write_tags();
-  }
-
-  void write_text() {
-    std::string block;
-    for (int line = 0; block.size() < (1 << 16); ++line) {
-      block += "Line " + std::to_string(line) +
-               ": naïve café prose, “quoted” — some ASCII to fill the rest of it.\n";
-    }
-    FILE* file = std::fopen(path_.c_str(), "wb");
-    if (!file) return;
-    while (size_ < kDocumentBytes) {
-      const size_t count = std::min(block.size(), kDocumentBytes - size_);
-      size_ += std::fwrite(block.data(), 1, count, file);
-    }
-    std::fclose(file);
-  }
-
-  void write_tags() const {
-    std::string bytes;
-    put_le32(bytes, 120);  // top_line
-    put_le32(bytes, 0);    // top_column
-    bytes += 'A';          // default_style
-    const int32_t step = static_cast<int32_t>(size_ / kTagCount);
-    for (int32_t i = 0; i < kTagCount; ++i) {
-      put_le32(bytes, i * step);
-      put_le32(bytes, i * step + step / 2);
-      bytes += static_cast<char>('A' + i % 58);
-      put_le32(bytes, 1000000000 + i);
-      const std::string note = i % 2 ? "" : "note number " + std::to_string(i);
-      put_le32(bytes, note.empty() ? 0 : static_cast<int32_t>(note.size() + 1));
-      if (!note.empty()) bytes.append(note.c_str(), note.size() + 1);
-    }
-    if (FILE* file = std::fopen((path_ + ".tag").c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), file);
-      std::fclose(file);
-    }
-  }
-
-  std::string dir_;
-  std::string path_;
-  size_t size_ = 0;
-};
-
-// The progress lines of every open would flood the report.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, STDOUT_FILENO);
-      close(null);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      dup2(saved_, STDOUT_FILENO);
-      close(saved_);
-    }
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_ = -1;
-};
+using bench::BigDocument;
+using bench::QuietStdout;
 
 void BM_OpenDocument(benchmark::State& state) {
   const BigDocument& document = BigDocument::get();

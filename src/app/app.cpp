@@ -3,7 +3,6 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_File_Chooser.H>
-#include <FL/Fl_Text_Buffer.H>
 #include <FL/fl_ask.H>
 
 #include <algorithm>
@@ -20,13 +19,6 @@ namespace {
 
 App* current_app = nullptr;
 
-// The toolkit keeps an undo copy of every deleted stretch unless told not to, forever.
-std::unique_ptr<Fl_Text_Buffer> make_buffer(int size) {
-  auto buffer = std::make_unique<Fl_Text_Buffer>(size, 1024);
-  buffer->canUndo(0);
-  return buffer;
-}
-
 template <size_t N>
 void copy_table(std::array<Fl_Menu_Item, N>& to, const Fl_Menu_Item (&from)[N]) {
   std::copy(std::begin(from), std::end(from), to.begin());
@@ -39,8 +31,8 @@ int ask_with_dialog(const char* message, const char* b0, const char* b1, const c
 }
 
 App::App() : exit_process([](int code) { std::exit(code); }) {
-  text_buffer = make_buffer(0);
-  style_buffer = make_buffer(text_buffer->length());
+  text_buffer = std::make_unique<WholeBuffer>();
+  style_buffer = std::make_unique<WholeBuffer>();
   copy_table(search_menu, kSearchMenu);
   copy_table(tag_popup_menu, kTagPopupMenu);
   copy_table(search_type_menu, kSearchTypeMenu);

@@ -14,6 +14,7 @@
 #include "document/document.h"
 #include "tags/history.h"
 #include "tags/tag.h"
+#include "ui/whole_buffer.h"
 
 class Fl_Choice;
 class Fl_Double_Window;
@@ -22,7 +23,6 @@ class Fl_Hold_Browser;
 class Fl_Input;
 class Fl_Menu_Bar;
 class Fl_Menu_Button;
-class Fl_Text_Buffer;
 class Fl_Tile;
 
 namespace gm {
@@ -48,8 +48,8 @@ public:
   std::optional<std::string> path_to_open;
 
   // Both buffers outlive the window: the Editor unhooks itself from them when it dies.
-  std::unique_ptr<Fl_Text_Buffer> text_buffer;
-  std::unique_ptr<Fl_Text_Buffer> style_buffer;
+  std::unique_ptr<WholeBuffer> text_buffer;
+  std::unique_ptr<WholeBuffer> style_buffer;
 
   TagList tags;
   std::unique_ptr<TagHistory> history;  // none until a document is shown

@@ -75,8 +75,8 @@ int open_document(App& a, const char* path) {
 
 void init_open(App& a) {
   if (!a.doc.data) return;
-  a.text_buffer->remove(0, a.text_buffer->length());
-  a.text_buffer->text(a.doc.data->c_str());
+  // One change instead of emptying and refilling: the title follows it all the same.
+  a.text_buffer->replace_all(a.doc.data->data(), static_cast<int>(a.doc.data->size()));
   restyle_document(a);
   a.unsaved_tags = 0;
   a.history = std::make_unique<TagHistory>(-1);

@@ -119,18 +119,50 @@ std::string replace_invalid_bytes(const std::string& text) {
 // A multi-byte sequence holds no 7-bit byte, so the text is UTF-8 exactly when every run
 // of bytes of 0x80 and above passes fl_utf8test() on its own; 7-bit runs are skipped a
 // word at a time.
+namespace {
+
+bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length of the well-formed sequence at p (2 to 4 bytes), or 0. Same rule as fl_utf8test():
+// no overlong forms, nothing above U+10FFFF; surrogates and U+FFFE/U+FFFF pass.
+size_t sequence_length(const unsigned char* p, const unsigned char* end) {
+  const unsigned char lead = p[0];
+  size_t n;
+  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    if (lead == 0xE0) low = 0xA0;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high) return 0;
+  for (size_t i = 2; i < n; ++i)
+    if (!is_continuation(p[i])) return 0;
+  return n;
+}
+
+}  // namespace
+
 bool is_utf8(const char* text, size_t size) {
-  const char* p = text;
-  const char* const end = text + size;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const auto* const end = p + size;
   while (p < end) {
+    // Plain ASCII, eight bytes at a time.
     for (uint64_t word; end - p >= 8; p += 8) {
       std::memcpy(&word, p, 8);
       if (word & 0x8080808080808080u) break;
     }
-    while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
-    const char* const run = p;
-    while (p < end && static_cast<unsigned char>(*p) >= 0x80) ++p;
-    if (p > run && fl_utf8test(run, static_cast<unsigned>(p - run)) == 0) return false;
+    while (p < end && *p < 0x80) ++p;
+    if (p == end) break;
+    const size_t n = sequence_length(p, end);
+    if (n == 0) return false;
+    p += n;
   }
   return true;
 }

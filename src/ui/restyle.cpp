@@ -37,9 +37,7 @@ const ToolkitEntry* editor_style_table() {
 void restyle_document(App& a) {
   normalize_styles_for_document(a.tags);
   const int32_t n = a.text_buffer->length();
-  std::string styles(static_cast<size_t>(n), '\0');
-  paint_styles(a.tags, 0, n, &styles[0]);
-  a.style_buffer->text(styles.c_str());
+  a.style_buffer->replace_all(n, [&a, n](char* styles) { paint_styles(a.tags, 0, n, styles); });
 }
 
 void restyle_range(App& a, int32_t start, int32_t end) {

@@ -24,6 +24,27 @@ std::string convert(const std::string& source) {
   return out;
 }
 
+TEST(IsUtf8, AgreesWithFltkOnEveryLeadAndSecondByte) {
+  // Every lead byte with every second byte, and the boundary values of the later ones:
+  // overlong forms, surrogates, the U+10FFFF limit and cut sequences.
+  const unsigned char later[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    for (int second = 0; second <= 0xFF; ++second) {
+      for (unsigned char third : later) {
+        for (unsigned char fourth : later) {
+          const char text[] = {static_cast<char>(lead), static_cast<char>(second),
+                               static_cast<char>(third), static_cast<char>(fourth)};
+          for (unsigned size = 1; size <= 4; ++size) {
+            ASSERT_EQ(is_utf8(text, size), fl_utf8test(text, size) != 0)
+                << std::hex << lead << ' ' << second << ' ' << int(third) << ' ' << int(fourth)
+                << " size " << size;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(IsUtf8, AgreesWithFltkOnEveryText) {
   // Mostly 7-bit text with sequences, stray bytes and cut sequences at every alignment.
   const std::string pieces[] = {

@@ -1,0 +1,79 @@
+// Whole-content replacement must look to the toolkit's display exactly like the toolkit's
+// own text(): same content, same notifications, same line bookkeeping.
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Text_Display.H>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/whole_buffer.h"
+
+namespace gm {
+namespace {
+
+struct Change {
+  int pos, inserted, deleted, restyled;
+  std::string deleted_text;
+};
+
+void record(int pos, int inserted, int deleted, int restyled, const char* text, void* arg) {
+  static_cast<std::vector<Change>*>(arg)->push_back(
+      {pos, inserted, deleted, restyled, text ? std::string(text, deleted) : "<null>"});
+}
+
+// Reads the line count the display keeps from its modify notifications.
+class CountingDisplay : public Fl_Text_Display {
+public:
+  using Fl_Text_Display::Fl_Text_Display;
+  int buffer_lines() const { return mNBufferLines; }
+};
+
+TEST(WholeBuffer, ReplacesLikeTextAndKeepsTheDisplayInStep) {
+  Fl_Double_Window window(300, 200);
+  CountingDisplay display(0, 0, 300, 200);
+  window.end();
+  WholeBuffer buffer;
+  display.buffer(&buffer);
+  std::vector<Change> changes;
+  buffer.add_modify_callback(record, &changes);
+
+  const std::string first = "one\ntwo\nthree\n";
+  buffer.replace_all(first.data(), static_cast<int>(first.size()));
+  EXPECT_EQ(buffer.length(), static_cast<int>(first.size()));
+  EXPECT_EQ(display.buffer_lines(), 3);
+
+  // Move the gap into the middle, select, then replace: the old text must reach the
+  // callbacks whole, the selection must go.
+  buffer.insert(4, "x");
+  buffer.remove(4, 5);
+  buffer.select(1, 6);
+  const std::string second(5000, 'a');
+  buffer.replace_all(static_cast<int>(second.size()), [](char* to) {
+    for (int i = 0; i < 5000; ++i) to[i] = i % 100 == 99 ? '\n' : 'a';
+  });
+  ASSERT_FALSE(changes.empty());
+  const Change& last = changes.back();
+  EXPECT_EQ(last.pos, 0);
+  EXPECT_EQ(last.inserted, 5000);
+  EXPECT_EQ(last.deleted, static_cast<int>(first.size()));
+  EXPECT_EQ(last.deleted_text, first);
+  EXPECT_FALSE(buffer.selected());
+  EXPECT_EQ(display.buffer_lines(), 50);
+  EXPECT_EQ(buffer.count_lines(0, buffer.length()), 50);
+
+  std::unique_ptr<char, decltype(&free)> text(buffer.text(), &free);
+  EXPECT_EQ(std::string(text.get()).size(), 5000u);
+  EXPECT_EQ(text.get()[99], '\n');
+
+  // Emptying works too, and later ordinary edits still find a usable gap.
+  buffer.replace_all("", 0);
+  EXPECT_EQ(buffer.length(), 0);
+  buffer.insert(0, "abc");
+  EXPECT_EQ(buffer.length(), 3);
+  display.buffer(nullptr);
+}
+
+}  // namespace
+}  // namespace gm
