@@ -1,8 +1,10 @@
 // Whole-content replacement must look to the toolkit's display exactly like the toolkit's
 // own text(): same content, same notifications, same line bookkeeping.
+// gtest first: X11 headers define None and Bool as macros.
+#include <gtest/gtest.h>
+
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Text_Display.H>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
