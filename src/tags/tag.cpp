@@ -126,6 +126,7 @@ TagList::TagList(std::optional<std::string> default_path) : path(std::move(defau
 TagList::~TagList() { clear(); }
 
 void TagList::clear() {
+  ++generation_;
   // One node at a time: the default destructor of a long chain would recurse per node.
   while (head_) head_ = std::move(head_->next);
   tail_ = nullptr;
@@ -133,6 +134,7 @@ void TagList::clear() {
 }
 
 void TagList::append_tag(std::unique_ptr<Tag> tag) {
+  ++generation_;
   auto node = std::make_unique<TagNode>();
   node->tag = std::move(tag);
   TagNode* raw = node.get();
@@ -165,6 +167,7 @@ bool same_range(const Tag& a, const Tag& b) { return a.start == b.start && a.end
 
 int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
   if (!tag) return 0;
+  ++generation_;
   if (!head_) {
     append_tag(std::move(tag));
     return 1;
@@ -233,6 +236,7 @@ void TagList::unlink_after(TagNode* prev) {
 }
 
 int TagList::remove_tag_at(int32_t position) {
+  ++generation_;
   TagNode* found = find_tag_at(position);
   if (!found) return 0;
   if (found->next) {
@@ -250,6 +254,7 @@ int TagList::remove_tag_at(int32_t position) {
 }
 
 int TagList::remove_tag(const Tag& tag) {
+  ++generation_;
   TagNode* prev = nullptr;
   for (TagNode* n = head_.get(); n; prev = n, n = n->next.get()) {
     if (compare_tags(*n->tag, tag) == 0) {
@@ -261,6 +266,7 @@ int TagList::remove_tag(const Tag& tag) {
 }
 
 void TagList::clamp_tags(int32_t low, int32_t high) {
+  ++generation_;
   TagNode* prev = nullptr;
   TagNode* n = head_.get();
   while (n) {

@@ -81,6 +81,10 @@ public:
   // starts have descending ends, equal ranges hold no twins (their time order may be loose,
   // as the front exception of insert_tag leaves it). Painting takes its fast route then.
   bool in_order() const;
+  // Moves on with every change of the links or of a Tag's range, so that a lookup table
+  // built from the list knows when it is stale. Changes made through head() must leave
+  // start, end and time alone.
+  uint64_t generation() const { return generation_; }
 
   int32_t top_line = 0;
   int32_t top_column = 0;
@@ -92,6 +96,7 @@ private:
   std::unique_ptr<TagNode> head_;
   TagNode* tail_ = nullptr;
   size_t count_ = 0;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace gm
