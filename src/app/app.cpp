@@ -19,6 +19,7 @@ namespace {
 
 App* current_app = nullptr;
 
+
 template <size_t N>
 void copy_table(std::array<Fl_Menu_Item, N>& to, const Fl_Menu_Item (&from)[N]) {
   std::copy(std::begin(from), std::end(from), to.begin());
@@ -41,9 +42,11 @@ App::App() : exit_process([](int code) { std::exit(code); }) {
 
 App::~App() {
   Fl::remove_timeout(refresh_commands, this);
+  Fl::remove_timeout(hover_tick);
   Fl::remove_timeout(search_text_step);
   Fl::remove_timeout(search_tags_step);
   // Widgets first, while the buffers they watch still exist.
+  delete open_dialog;  // a window of its own, not inside the main window
   window.reset();
   chooser.reset();
   if (current_app == this) current_app = nullptr;

@@ -10,10 +10,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "document/document.h"
 #include "tags/history.h"
 #include "tags/tag.h"
+#include "ui/hover.h"
+#include "ui/tag_browser.h"
 #include "ui/whole_buffer.h"
 
 class Fl_Choice;
@@ -23,6 +26,7 @@ class Fl_Hold_Browser;
 class Fl_Input;
 class Fl_Menu_Bar;
 class Fl_Menu_Button;
+class Fl_Text_Buffer;
 class Fl_Tile;
 
 namespace gm {
@@ -35,6 +39,9 @@ using QuestionFunction =
     std::function<int(const char* message, const char* b0, const char* b1, const char* b2)>;
 
 int ask_with_dialog(const char* message, const char* b0, const char* b1, const char* b2);
+
+// Hands a URI to the desktop's own handler (no shell). Tests put a recorder in its place.
+int open_with_desktop(const char* uri);
 
 class App {
 public:
@@ -63,10 +70,33 @@ public:
   int search_type = 0;
   int browser_mode = 2;  // 0 text hits, 1 note hits, 2 all Tags
 
+  // Sidebar search and About box (src/ui/tag_browser.cpp, search.cpp, about.cpp). The running
+  // search's pattern, whether its next step starts over, and where each kind of step goes on;
+  // the Tag each Tag line stands for (line n at n - 1); the About window, none until "About".
+  std::string search_pattern;
+  bool search_restart = false;
+  size_t text_search_position = 0;  // offset into doc.data
+  TagRef tag_search_position;       // the next Tag to look at; none: the search is over
+  TagRef tag_search_last;           // the last Tag listed, to go on after when the next is gone
+  std::vector<TagRef> browser_tags;
+  std::unique_ptr<Fl_Double_Window> about_window;
+
   // Popup tables used in place by their menus; each App starts from the pristine templates.
   std::array<Fl_Menu_Item, 4> search_menu;
   std::array<Fl_Menu_Item, 8> tag_popup_menu;
   std::array<Fl_Menu_Item, 3> search_type_menu;
+
+  // Tag dialogs and the style chooser (src/ui/tag_dialogs, src/ui/style_chooser): the one
+  // open tag or default style dialog, the chooser line the next New tag dialog preselects
+  // (line n is style 64 + n), and the note view's style buffer, owned by the open dialog.
+  Fl_Double_Window* open_dialog = nullptr;
+  int last_style_line = 2;
+  Fl_Text_Buffer* preview_styles = nullptr;
+
+  // Hover tips and the small view commands (src/ui/hover, src/app/view_commands.cpp): the tip
+  // window with the Tag it was found for, and how a selected URI reaches the desktop.
+  HoverState hover;
+  std::function<int(const char* uri)> open_uri = open_with_desktop;
 
   QuestionFunction ask = ask_with_dialog;
   std::function<void(int)> exit_process;  // ends the process; tests watch it instead

@@ -127,6 +127,7 @@ int confirm_unsaved(App& a) {
 
 void leave_program(App& a) {
   if (!confirm_unsaved(a)) return;
+  a.about_window.reset();
   a.chooser.reset();
   a.doc.data.reset();
   a.exit_process(0);
@@ -215,19 +216,5 @@ void close_callback(Fl_Widget*, void*) { leave_program(app()); }
 void list_tags_command(Fl_Widget*, void*) { list_tags(app()); }
 
 void empty_callback(Fl_File_Chooser*, void*) {}
-
-void toggle_sidebar(Fl_Widget*, void*) {}
-void copy_command(Fl_Widget*, void*) {}
-void paste_command(Fl_Widget*, void*) {}
-void cut_command(Fl_Widget*, void*) {}
-void open_uri_command(Fl_Widget*, void*) {}
-void undo_command(Fl_Widget*, void*) {}
-void redo_command(Fl_Widget*, void*) {}
-void about_command(Fl_Widget*, void*) {}
-
-void popup_dispatch(Fl_Widget*, void*) {
-  App& a = app();
-  a.popup_position = a.pointer_position;
-}
 
 }  // namespace gm

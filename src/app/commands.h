@@ -45,16 +45,16 @@ void close_callback(Fl_Widget*, void*);
 void list_tags_command(Fl_Widget*, void*);
 void empty_callback(Fl_File_Chooser*, void*);
 
-// Commands whose behaviour comes with later features; until then they do nothing (the popup
-// dispatcher only records where the menu was opened).
+// Sidebar, clipboard and URI commands (view_commands.cpp).
 void toggle_sidebar(Fl_Widget*, void*);
 void copy_command(Fl_Widget*, void*);
 void paste_command(Fl_Widget*, void*);
 void cut_command(Fl_Widget*, void*);
 void open_uri_command(Fl_Widget*, void*);
+// Undo and Redo of tag actions (history_commands.cpp).
 void undo_command(Fl_Widget*, void*);
 void redo_command(Fl_Widget*, void*);
+// The About box (src/ui/about.cpp).
 void about_command(Fl_Widget*, void*);
-void popup_dispatch(Fl_Widget*, void*);
 
 }  // namespace gm

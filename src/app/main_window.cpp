@@ -18,6 +18,7 @@
 #include "ui/editor.h"
 #include "ui/restyle.h"
 #include "ui/tag_browser.h"
+#include "ui/tag_dialogs.h"
 
 namespace gm {
 
@@ -108,6 +109,9 @@ void create_file_chooser(App& a) {
   a.chooser->callback(empty_callback);
 }
 
-void start_timers(App& a) { Fl::add_timeout(0.1, refresh_commands, &a); }
+void start_timers(App& a) {
+  Fl::add_timeout(0.1, refresh_commands, &a);
+  Fl::add_timeout(0.1, hover_tick, a.editor);
+}
 
 }  // namespace gm

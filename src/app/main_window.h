@@ -12,7 +12,7 @@ void build_main_window(App& a);
 // The Open dialog: start directory ".", text and source file filters, single selection.
 void create_file_chooser(App& a);
 
-// The repeating command-state refresh.
+// The repeating command-state refresh and the hover tick.
 void start_timers(App& a);
 
 }  // namespace gm

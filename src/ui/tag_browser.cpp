@@ -2,12 +2,17 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Text_Buffer.H>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/app.h"
 #include "tags/styles.h"
 #include "tags/tag.h"
+#include "ui/editor.h"
 
 namespace gm {
 
@@ -23,7 +28,72 @@ void cut_to_fit(std::string& line) {
   line.resize(cut);
 }
 
+// Text up to its first line break, looking no further than a browser line can hold: a hit in
+// a document with one huge line must not copy that whole line for every hit.
+std::string_view first_line(std::string_view text) {
+  const std::string_view head = text.substr(0, kMaxBrowserLine + 1);
+  return head.substr(0, head.find('\n'));
+}
+
+// The Tag the given line of a Tag list stands for, if it still exists.
+TagNode* line_tag(App& a, int line) {
+  const auto index = static_cast<size_t>(line - 1);
+  if (line < 1 || index >= a.browser_tags.size()) return nullptr;
+  const TagRef& ref = a.browser_tags[index];
+  // Lines and references are added together; a line from elsewhere is no Tag line.
+  if (a.tag_browser->data(line) != ref.node) return nullptr;
+  return find_live(a.tags, ref);
+}
+
+void move_editor_to(App& a, int position) {
+  a.editor->insert_position(position);
+  a.editor->show_insert_position();
+}
+
+// A text hit: the start of the hit's document line, with the first occurrence of the search
+// input's text from there marked.
+void show_text_hit(App& a, size_t hit) {
+  if (!a.doc.data || hit >= a.doc.data->size()) return;
+  const std::string& text = *a.doc.data;
+  const size_t line_break = hit == 0 ? std::string::npos : text.rfind('\n', hit - 1);
+  const size_t line_start = line_break == std::string::npos ? 0 : line_break + 1;
+  move_editor_to(a, static_cast<int>(line_start));
+  const std::string_view pattern = a.search_input->value();
+  if (pattern.empty()) return;
+  const size_t found = text.find(pattern, line_start);
+  if (found == std::string::npos) return;
+  a.text_buffer->highlight(static_cast<int>(found), static_cast<int>(found + pattern.size()));
+}
+
+void show_tag(App& a, const Tag& tag) {
+  // Positions are clamped on loading, but the toolkit checks neither bound of a selection.
+  const int length = a.text_buffer->length();
+  const int start = std::clamp<int>(tag.start, 0, length);
+  const int end = std::clamp<int>(tag.end, start, length);
+  move_editor_to(a, start);
+  a.text_buffer->highlight(start, end);
+  a.text_buffer->select(start, end);
+}
+
 }  // namespace
+
+TagRef ref_to(const TagList& tags, TagNode* node) {
+  if (!node) return {};
+  return TagRef{node, node->tag->start, node->tag->end, node->tag->time, tags.generation()};
+}
+
+TagNode* find_live(TagList& tags, const TagRef& ref) {
+  if (!ref.node) return nullptr;
+  if (ref.generation == tags.generation()) return ref.node;
+  const auto holds_it = [&ref](const TagNode* n) {
+    return n->tag->start == ref.start && n->tag->end == ref.end && n->tag->time == ref.time;
+  };
+  if (tags.is_node(ref.node) && holds_it(ref.node)) return ref.node;
+  for (TagNode* n = tags.head(); n; n = n->next.get()) {
+    if (holds_it(n)) return n;
+  }
+  return nullptr;
+}
 
 std::string style_codes(unsigned char style) {
   const StyleEntry& e = style_entry(style);
@@ -32,19 +102,21 @@ std::string style_codes(unsigned char style) {
   return codes;
 }
 
+std::string hit_line(std::string_view codes, std::string_view text) {
+  std::string line(codes);
+  line += first_line(text);
+  cut_to_fit(line);
+  return line;
+}
+
 std::string tag_list_line(const Tag& tag) {
   std::string line = style_codes(tag.style);
   if (!tag.has_note()) {
     line += "<NO TAG TEXT>";
   } else {
     const std::string_view note = tag.note();
-    const size_t line_break = note.find('\n');
-    if (line_break == std::string_view::npos) {
-      line += note;
-    } else {
-      line += note.substr(0, line_break);
-      line += "...";
-    }
+    line += first_line(note);
+    if (note.find('\n') != std::string_view::npos) line += "...";
   }
   cut_to_fit(line);
   return line;
@@ -54,17 +126,31 @@ void list_tags(App& a) {
   Fl::remove_timeout(search_text_step);
   Fl::remove_timeout(search_tags_step);
   a.browser_mode = 2;
+  a.browser_tags.clear();
   if (!a.tag_browser) return;
   a.tag_browser->clear();
   for (TagNode* node = a.tags.head(); node; node = node->next.get()) {
     a.tag_browser->add(tag_list_line(*node->tag).c_str(), node);
+    a.browser_tags.push_back(ref_to(a.tags, node));
   }
 }
 
-void search_text_step(void*) {}
-void search_tags_step(void*) {}
-void start_search(Fl_Widget*, void*) {}
-void choose_search_type(Fl_Widget*, void*) {}
-void show_browser_line(Fl_Widget*, void*) {}
+void show_selected_line(App& a) {
+  const int line = a.tag_browser->value();
+  if (line == 0) return;
+  switch (a.browser_mode) {
+    case 0:
+      show_text_hit(a, reinterpret_cast<uintptr_t>(a.tag_browser->data(line)));
+      break;
+    case 1:
+    case 2:
+      if (const TagNode* node = line_tag(a, line)) show_tag(a, *node->tag);
+      break;
+    default:
+      break;
+  }
+}
+
+void show_browser_line(Fl_Widget*, void*) { show_selected_line(app()); }
 
 }  // namespace gm

@@ -21,6 +21,7 @@
 #include "ui/editor.h"
 #include "ui/restyle.h"
 #include "ui/tag_browser.h"
+#include "ui/tag_dialogs.h"
 
 namespace gm::testing {
 namespace {

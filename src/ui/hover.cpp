@@ -1,0 +1,117 @@
+#include "ui/hover.h"
+
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Multiline_Output.H>
+#include <FL/fl_draw.H>
+
+#include "app/app.h"
+#include "ui/editor.h"
+
+namespace gm {
+
+namespace {
+
+// The Editor's area on the screen without the scrollbar strips at its right and bottom,
+// and only while no other window of the program (a menu, a dialog) is the first one.
+bool over_text(const Editor& editor, const PointerState& s) {
+  const int strip = editor.scrollbar_width();
+  const int left = s.window_x + editor.x();
+  const int top = s.window_y + editor.y();
+  const int right = left + editor.w() - strip - 1;
+  const int bottom = top + editor.h() - strip - 1;
+  return left <= s.root_x && s.root_x <= right && top <= s.root_y && s.root_y <= bottom &&
+         s.program_window_first;
+}
+
+TipChange remove_tip(App& a, int x, int y) {
+  if (!a.hover.tip) return TipChange::kNone;
+  show_tip(a, x, y, nullptr);
+  return TipChange::kRemoved;
+}
+
+TagIdentity identity_of(const Tag& tag) { return {tag.start, tag.end, tag.time}; }
+
+}  // namespace
+
+PointerState sample_pointer(const App& a) {
+  PointerState s;
+  s.root_x = Fl::event_x_root();
+  s.root_y = Fl::event_y_root();
+  s.event_x = Fl::event_x();
+  s.event_y = Fl::event_y();
+  const Fl_Window* main = a.editor ? a.editor->window() : nullptr;
+  if (main) {
+    s.window_x = main->x_root();
+    s.window_y = main->y_root();
+  }
+  const Fl_Window* first = Fl::first_window();
+  s.program_window_first = first && (first == main || first == a.hover.tip.get());
+  return s;
+}
+
+TipChange update_hover(App& a, const PointerState& s) {
+  if (!a.editor) return TipChange::kNone;
+  const Editor& editor = *a.editor;
+  const int x = s.root_x - s.window_x;
+  const int y = s.root_y - s.window_y;
+  const int position = editor.position_at(x, y);
+  // Events of a popup menu come in its own window's coordinates: the position of the
+  // right click that opened it stays for the tag commands.
+  if (x == s.event_x && y == s.event_y) a.pointer_position = position;
+
+  if (!over_text(editor, s)) {
+    a.hover.tag.reset();
+    return remove_tip(a, s.root_x, s.root_y);
+  }
+
+  const TagNode* node = a.hover.index.find(a.tags, position);
+  std::optional<TagIdentity> found;
+  if (node) found = identity_of(*node->tag);
+  const int offset = editor.textsize();
+  TipChange change;
+  if (!node || !node->tag->has_note()) {
+    change = remove_tip(a, s.root_x + offset, s.root_y + offset);
+  } else if (a.hover.tag == found) {
+    change = a.hover.tip ? TipChange::kKept : TipChange::kNone;
+  } else {
+    show_tip(a, s.root_x + offset, s.root_y + offset, node->tag->text.get());
+    change = TipChange::kShown;
+  }
+  a.hover.tag = found;
+  return change;
+}
+
+void hover_tick(void* data) {
+  App& a = app();
+  update_hover(a, sample_pointer(a));
+  Fl::repeat_timeout(0.1, hover_tick, data);
+}
+
+Fl_Double_Window* show_tip(App& a, int x, int y, const char* text) {
+  a.hover.tip.reset();
+  if (!text) return nullptr;
+
+  fl_font(kTipFont, kTipSize);
+  int w = 0;
+  int h = 0;
+  fl_measure(text, w, h, 0);
+  w += kTipMargin;
+  h += kTipMargin;
+
+  // A top-level window even when a dialog's group happens to be open.
+  Fl_Group* const open_group = Fl_Group::current();
+  Fl_Group::current(nullptr);
+  std::unique_ptr<Fl_Double_Window, DeleteLater> tip(new Fl_Double_Window(x, y, w, h));
+  tip->set_override();
+  auto* output = new Fl_Multiline_Output(0, 0, w, h);
+  output->textfont(kTipFont);
+  output->textsize(kTipSize);
+  output->value(text);
+  tip->end();
+  tip->show();  // which also closes whatever group is open, hence only now the restore
+  Fl_Group::current(open_group);
+  a.hover.tip = std::move(tip);
+  return a.hover.tip.get();
+}
+
+}  // namespace gm
