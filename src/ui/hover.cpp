@@ -2,6 +2,7 @@
 
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Multiline_Output.H>
+#include <FL/Fl_Tooltip.H>
 #include <FL/fl_draw.H>
 
 #include "app/app.h"
@@ -31,6 +32,18 @@ TipChange remove_tip(App& a, int x, int y) {
 
 TagIdentity identity_of(const Tag& tag) { return {tag.start, tag.end, tag.time}; }
 
+// The toolkit's tooltip is a borderless window shown without taking the pointer; a popup
+// menu takes it (a grab). Counting the tooltip as "another window in front" would let the
+// Editor's own tooltip replace every note a moment after it appeared.
+bool is_toolkit_tooltip(const Fl_Window& w) {
+  return w.override() && !Fl::grab() && !w.modal() && !w.non_modal();
+}
+
+// While a note is shown, the Editor's general tooltip would cover it.
+void hide_editor_tooltip(const App& a) {
+  if (Fl_Tooltip::current() == a.editor) Fl_Tooltip::current(nullptr);
+}
+
 }  // namespace
 
 PointerState sample_pointer(const App& a) {
@@ -45,7 +58,8 @@ PointerState sample_pointer(const App& a) {
     s.window_y = main->y_root();
   }
   const Fl_Window* first = Fl::first_window();
-  s.program_window_first = first && (first == main || first == a.hover.tip.get());
+  s.program_window_first =
+      first && (first == main || first == a.hover.tip.get() || is_toolkit_tooltip(*first));
   return s;
 }
 
@@ -73,9 +87,11 @@ TipChange update_hover(App& a, const PointerState& s) {
     change = remove_tip(a, s.root_x + offset, s.root_y + offset);
   } else if (a.hover.tag == found) {
     change = a.hover.tip ? TipChange::kKept : TipChange::kNone;
+    hide_editor_tooltip(a);
   } else {
     show_tip(a, s.root_x + offset, s.root_y + offset, node->tag->text.get());
     change = TipChange::kShown;
+    hide_editor_tooltip(a);
   }
   a.hover.tag = found;
   return change;

@@ -272,3 +272,40 @@ TEST_F(HoverTest, TickRearmsItselfAndStartsWithTheOtherTimer) {
 
 }  // namespace
 }  // namespace gm::testing
+
+namespace gm {
+namespace {
+
+// The toolkit's own tooltip (borderless, no grab) must not count as a window in front of
+// the text, or the Editor's general tooltip would replace every note after a second; a
+// popup menu (which grabs) and a dialog still do.
+TEST(HoverWindows, OnlyMenusAndDialogsInFrontHideTheNote) {
+  App app;
+  build_main_window(app);
+  app.window->show();
+  Fl::flush();
+  EXPECT_TRUE(sample_pointer(app).program_window_first);
+
+  Fl_Window tooltip_like(10, 10, 50, 20);
+  tooltip_like.end();
+  tooltip_like.set_override();
+  tooltip_like.show();
+  ASSERT_EQ(Fl::first_window(), &tooltip_like);
+  EXPECT_TRUE(sample_pointer(app).program_window_first);
+
+  Fl::grab(&tooltip_like);  // what an open menu does
+  EXPECT_FALSE(sample_pointer(app).program_window_first);
+  Fl::grab(nullptr);
+  tooltip_like.hide();
+
+  Fl_Window dialog(10, 10, 50, 20);
+  dialog.end();
+  dialog.set_non_modal();
+  dialog.show();
+  ASSERT_EQ(Fl::first_window(), &dialog);
+  EXPECT_FALSE(sample_pointer(app).program_window_first);
+  dialog.hide();
+}
+
+}  // namespace
+}  // namespace gm
