@@ -9,10 +9,6 @@
 #include "ui/icons.h"
 #include "ui/tag_browser.h"
 
-// Fontconfig keeps its font caches until the process ends; a leak-checking build should not
-// count them as ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 int main(int argc, char** argv) {
   gm::init_process();
   gm::App app;

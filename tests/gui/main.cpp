@@ -15,9 +15,6 @@ int32_t ticking_clock() {
 }
 }  // namespace
 
-// Fontconfig keeps its font caches until the process ends; they are not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 int main(int argc, char** argv) {
   gm::init_process();
   testing::InitGoogleTest(&argc, argv);
