@@ -1,8 +1,15 @@
-// Big documents and many Tags: painting, and reading and writing the tag file.
+// Big documents and many Tags: painting, and reading and writing the tag file beside their
+// floors (the same bytes read whole, or the same Tags linked into a list from memory; the
+// same bytes written to a temporary file, flushed to disk and renamed over the old one with
+// the folder flushed too, which is what a safe save cannot do without).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -81,6 +88,48 @@ void BM_ReadTagFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadTagFile)->Unit(benchmark::kMillisecond);
 
+std::string bytes_of(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void BM_ReadTagFileFloor(benchmark::State& state) {
+  gm::set_time_source(&next_second);
+  TempDir dir;
+  const std::string file = dir.path + "/bench.tag";
+  {
+    gm::TagList list;
+    fill_list(list, kDocument, kTags);
+    gm::write_tag_file(list, file.c_str());
+  }
+  const size_t size = fs::file_size(file);
+  for (auto _ : state) {
+    std::string bytes(size, '\0');
+    FILE* in = std::fopen(file.c_str(), "rb");
+    if (!in || std::fread(&bytes[0], 1, size, in) != size) state.SkipWithError("read failed");
+    if (in) std::fclose(in);
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(size));
+}
+BENCHMARK(BM_ReadTagFileFloor)->Unit(benchmark::kMillisecond);
+
+// What any reader has to build: the same Tags, notes included, made and linked into a list
+// that replaces the last one, from values already in memory.
+void BM_ReadTagFileListFloor(benchmark::State& state) {
+  gm::set_time_source(&next_second);
+  gm::TagList source;
+  fill_list(source, kDocument, kTags);
+  gm::TagList list;
+  for (auto _ : state) {
+    list.clear();
+    for (const gm::TagNode* n = source.head(); n; n = n->next.get())
+      list.append_tag(gm::copy_tag(*n->tag));
+  }
+  state.counters["records"] = static_cast<double>(list.size());
+}
+BENCHMARK(BM_ReadTagFileListFloor)->Unit(benchmark::kMillisecond);
+
 void BM_WriteTagFile(benchmark::State& state) {
   gm::set_time_source(&next_second);
   TempDir dir;
@@ -92,6 +141,35 @@ void BM_WriteTagFile(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(file)));
 }
-BENCHMARK(BM_WriteTagFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteTagFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WriteTagFileFloor(benchmark::State& state) {
+  gm::set_time_source(&next_second);
+  TempDir dir;
+  const std::string file = dir.path + "/bench.tag";
+  {
+    gm::TagList list;
+    fill_list(list, kDocument, kTags);
+    gm::write_tag_file(list, file.c_str());
+  }
+  const std::string bytes = bytes_of(file);
+  for (auto _ : state) {
+    std::string temp = file + ".tmp-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    const bool ok = fd >= 0 &&
+                    write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) state.SkipWithError("write failed");
+    // The rename itself reaches the disk with the folder.
+    const int folder = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+      fsync(folder);
+      close(folder);
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK(BM_WriteTagFileFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -36,6 +36,16 @@ std::optional<std::string> choose_document(App& a) {
   return std::string(chosen);
 }
 
+// The title names the open document (in its UTF-8 form when the path is not UTF-8).
+void show_document_title(App& a) {
+  if (!a.window) return;
+  if (!a.doc.path) {
+    a.window->copy_label("modified: no file loaded");
+  } else {
+    a.window->copy_label(a.doc.display_path ? a.doc.display_path->c_str() : a.doc.path->c_str());
+  }
+}
+
 // What the toolkit's option reader takes for an argument that is not an option.
 bool is_plain_word(const char* s) { return s[0] != '-' || s[1] == '-' || s[1] == '\0'; }
 
@@ -75,9 +85,18 @@ int open_document(App& a, const char* path) {
 
 void init_open(App& a) {
   if (!a.doc.data) return;
+  const std::string& text = *a.doc.data;
+  const int length = static_cast<int>(text.size());
+  // The styles are painted on a second thread while the text goes into its buffer, which
+  // takes as long again for the Editor to count its lines. That keeps the old text and the
+  // new styles in memory together: only worth it while the old text is small.
+  DocumentPaint paint(a.tags, length, a.text_buffer->length() <= length / 8);
   // One change instead of emptying and refilling: the title follows it all the same.
-  a.text_buffer->replace_all(a.doc.data->data(), static_cast<int>(a.doc.data->size()));
-  restyle_document(a);
+  a.text_buffer->replace_all(text.data(), length);
+  // An empty text after an empty one is no change to the buffer, but the title must still
+  // name the document now open.
+  if (length == 0) show_document_title(a);
+  restyle_document(a, paint);
   a.unsaved_tags = 0;
   a.history = std::make_unique<TagHistory>(-1);
   refresh_undo_redo(a);
@@ -159,13 +178,7 @@ void refresh_commands(void* data) {
 void text_modified(int, int inserted, int deleted, int, const char*, void*) {
   App& a = app();
   if (inserted || deleted) {
-    if (!a.window) return;
-    if (!a.doc.path) {
-      a.window->copy_label("modified: no file loaded");
-    } else {
-      a.window->copy_label(a.doc.display_path ? a.doc.display_path->c_str()
-                                              : a.doc.path->c_str());
-    }
+    show_document_title(a);
     return;
   }
   const bool selected = a.text_buffer->selected() != 0;

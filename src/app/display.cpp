@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/text_driver.h"
+
 namespace gm {
 
 bool open_x_display() {
@@ -13,6 +15,7 @@ bool open_x_display() {
   // then be refused.
   if (Display* display = XOpenDisplay(nullptr)) {
     fl_open_display(display);
+    install_long_text_driver();
     return true;
   }
   const char* name = std::getenv("DISPLAY");

@@ -4,7 +4,8 @@
 namespace gm {
 
 // Opens the display named by DISPLAY (after -display was read) and hands the connection to
-// the toolkit. Without one, prints one plain line to standard error and answers false.
+// the toolkit, drawing through the LongTextDriver. Without one, prints one plain line to
+// standard error and answers false.
 bool open_x_display();
 
 }  // namespace gm

@@ -96,7 +96,7 @@ size_t sequence_length(unsigned char lead) {
 }
 
 // Keeps every sequence that fl_utf8test() accepts and puts U+FFFD for each other byte.
-std::string replace_invalid_bytes(const std::string& text) {
+std::string replace_invalid_bytes(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 8);
   size_t i = 0;
@@ -104,7 +104,7 @@ std::string replace_invalid_bytes(const std::string& text) {
     const size_t length = sequence_length(static_cast<unsigned char>(text[i]));
     if (length > 0 && i + length <= text.size() &&
         fl_utf8test(text.data() + i, static_cast<unsigned>(length)) != 0) {
-      out.append(text, i, length);
+      out.append(text.substr(i, length));
       i += length;
     } else {
       out.append(kReplacement, kReplacementSize);
@@ -227,6 +227,11 @@ std::string display_form(const std::string& path) {
     }
   }
   return replace_invalid_bytes(path);
+}
+
+std::string utf8_for_display(std::string_view text) {
+  if (is_utf8(text.data(), text.size())) return std::string(text);
+  return replace_invalid_bytes(text);
 }
 
 }  // namespace gm

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace gm {
 
@@ -20,5 +21,10 @@ unsigned utf8_from_mb(char* dst, unsigned dstlen, const char* src, unsigned srcl
 // in a UTF-8 locale, or when converting fails, with each byte that is not UTF-8 replaced
 // by U+FFFD. Empty for a valid UTF-8 path.
 std::string display_form(const std::string& path);
+
+// Text as the toolkit's widgets may take it: valid UTF-8, with U+FFFD for each byte that
+// is not part of a sequence fl_utf8test() accepts. For showing only; the bytes themselves
+// stay as they are wherever they are kept.
+std::string utf8_for_display(std::string_view text);
 
 }  // namespace gm

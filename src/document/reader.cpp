@@ -1,7 +1,10 @@
 #include "document/reader.h"
 
 #include <FL/fl_utf8.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -19,8 +22,32 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
+// Opening a named pipe waits for a writer, for ever if none comes, and the program would
+// hang before its window appears. So it is opened without waiting, and its first bytes (or
+// its writer's end) are awaited for a bounded time; a pipe that stays silent fails to open.
+FILE* open_pipe(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  pollfd ready{fd, POLLIN, 0};
+  int polled;
+  while ((polled = ::poll(&ready, 1, kPipeWaitMs)) < 0 && errno == EINTR) {
+  }
+  FILE* file = nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (polled > 0 && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+    file = ::fdopen(fd, "rb");
+  if (!file) {
+    const int error = polled == 0 ? ETIMEDOUT : errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
+}
+
 // A path that is not UTF-8 is taken as the locale's bytes, which plain fopen does.
 FilePtr open_file(const char* path) {
+  struct stat info {};
+  if (::stat(path, &info) == 0 && S_ISFIFO(info.st_mode)) return FilePtr(open_pipe(path));
   const bool utf8 = fl_utf8test(path, static_cast<unsigned>(std::strlen(path))) != 0;
   return FilePtr(utf8 ? fl_fopen(path, "rb") : std::fopen(path, "rb"));
 }

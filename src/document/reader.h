@@ -10,6 +10,8 @@
 namespace gm {
 
 constexpr size_t kReadChunk = 1500000;
+// How long a named pipe may stay silent before reading it fails ("Connection timed out").
+constexpr int kPipeWaitMs = 3000;
 // Positions are 32-bit: a text must stay below 2 GiB.
 constexpr int64_t kMaxDocumentSize = INT32_MAX - 1;
 

@@ -113,14 +113,11 @@ struct ActiveTag {
   }
 };
 
-void fill(char* out, int32_t from, int32_t a, int32_t b, unsigned char style) {
-  std::memset(out + (a - from), style, static_cast<size_t>(b - a));
-}
-
 // Sort-and-sweep for lists in order: the list gives the starts in order, a heap keeps the
-// covering Tags, and each stretch between two events is one memset. Tags that ended stay
-// in the heap until they reach its top.
-void paint_in_order(const TagList& list, int32_t from, int32_t to, char* out) {
+// covering Tags, and each stretch between two events is one run. Tags that ended stay in
+// the heap until they reach its top.
+template <typename Emit>
+void sweep_in_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
   const unsigned char background = buffer_style(list.default_style);
   std::priority_queue<ActiveTag> active;
   const TagNode* node = list.head();
@@ -135,14 +132,15 @@ void paint_in_order(const TagList& list, int32_t from, int32_t to, char* out) {
     int32_t next = to;
     if (node) next = std::min(next, node->tag->start);
     if (!active.empty()) next = std::min(next, active.top().end);
-    fill(out, from, pos, next, active.empty() ? background : buffer_style(active.top().style));
+    emit(pos, next, active.empty() ? background : buffer_style(active.top().style));
     pos = next;
   }
 }
 
 // Any order: the lookup's answer can only change where a Tag starts or ends, so one
 // lookup per stretch between such points gives every byte.
-void paint_any_order(const TagList& list, int32_t from, int32_t to, char* out) {
+template <typename Emit>
+void sweep_any_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
   const unsigned char background = buffer_style(list.default_style);
   std::vector<int32_t> cuts{from, to};
   for (const TagNode* n = list.head(); n; n = n->next.get()) {
@@ -154,18 +152,33 @@ void paint_any_order(const TagList& list, int32_t from, int32_t to, char* out) {
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   for (size_t i = 0; i + 1 < cuts.size(); ++i) {
     const TagNode* rule = ruling_node(list.head(), cuts[i], false);
-    fill(out, from, cuts[i], cuts[i + 1], rule ? buffer_style(rule->tag->style) : background);
+    emit(cuts[i], cuts[i + 1], rule ? buffer_style(rule->tag->style) : background);
   }
+}
+
+template <typename Emit>
+void sweep(const TagList& list, int32_t from, int32_t to, Emit emit) {
+  if (to <= from) return;
+  if (list.in_order())
+    sweep_in_order(list, from, to, emit);
+  else
+    sweep_any_order(list, from, to, emit);
 }
 
 }  // namespace
 
 void paint_styles(const TagList& list, int32_t from, int32_t to, char* out) {
-  if (to <= from) return;
-  if (list.in_order())
-    paint_in_order(list, from, to, out);
-  else
-    paint_any_order(list, from, to, out);
+  sweep(list, from, to, [out, from](int32_t a, int32_t b, unsigned char style) {
+    std::memset(out + (a - from), style, static_cast<size_t>(b - a));
+  });
+}
+
+std::vector<StyleRun> style_runs(const TagList& list, int32_t from, int32_t to) {
+  std::vector<StyleRun> runs;
+  sweep(list, from, to, [&runs](int32_t a, int32_t b, unsigned char style) {
+    runs.push_back({a, b, static_cast<char>(style)});
+  });
+  return runs;
 }
 
 int32_t tagged_stretch_end(const TagList& list, int32_t end, int32_t length) {

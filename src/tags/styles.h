@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tags/tag.h"
 
@@ -30,6 +31,17 @@ void normalize_styles_for_document(TagList& list);
 // Fills out[0 .. to-from) with the style byte of each position in [from, to), exactly as a
 // find_tag_at() per byte would, passed through buffer_style().
 void paint_styles(const TagList& list, int32_t from, int32_t to, char* out);
+
+// A stretch of positions that paint_styles gives one style byte.
+struct StyleRun {
+  int32_t start;
+  int32_t end;
+  char style;  // already passed through buffer_style()
+};
+// The same answer as paint_styles as runs, in order and without gaps, from `from` to `to`
+// (none when to <= from). Costs the Tags, not the bytes: a repaint can compare a long
+// stretch with what is there without writing it out first.
+std::vector<StyleRun> style_runs(const TagList& list, int32_t from, int32_t to);
 
 // The first position at or after end that no Tag covers (by find_tag_at()), at most length.
 int32_t tagged_stretch_end(const TagList& list, int32_t end, int32_t length);

@@ -314,6 +314,15 @@ bool distinct_times(std::vector<int32_t>& times) {
 }  // namespace
 
 bool TagList::in_order() const {
+  if (!order_known_ || order_generation_ != generation_) {
+    in_order_ = check_order();
+    order_generation_ = generation_;
+    order_known_ = true;
+  }
+  return in_order_;
+}
+
+bool TagList::check_order() const {
   std::vector<int32_t> run_times;
   const Tag* prev = nullptr;
   for (const TagNode* n = head_.get(); n; n = n->next.get()) {

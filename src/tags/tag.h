@@ -80,6 +80,8 @@ public:
   // The list keeps the TagList order as far as any lookup can tell: starts ascend, equal
   // starts have descending ends, equal ranges hold no twins (their time order may be loose,
   // as the front exception of insert_tag leaves it). Painting takes its fast route then.
+  // The answer is kept until the generation moves: a repaint and the hover table ask it
+  // several times after each change.
   bool in_order() const;
   // Moves on with every change of the links or of a Tag's range, so that a lookup table
   // built from the list knows when it is stale. Changes made through head() must leave
@@ -93,10 +95,14 @@ public:
 
 private:
   void unlink_after(TagNode* prev);  // prev null: the head
+  bool check_order() const;
   std::unique_ptr<TagNode> head_;
   TagNode* tail_ = nullptr;
   size_t count_ = 0;
   uint64_t generation_ = 0;
+  mutable bool order_known_ = false;   // in_order_ holds the answer for order_generation_
+  mutable bool in_order_ = true;
+  mutable uint64_t order_generation_ = 0;
 };
 
 }  // namespace gm

@@ -156,9 +156,57 @@ int read_header(TagList& list, Cursor& in, bool read_error) {
   return 0;
 }
 
+// Which identities were read already. Records in list order (starts ascending, equal
+// starts with descending ends) can only repeat an identity inside the run of their own
+// range, so while the file keeps that order only that run is searched; the first record
+// out of order, or a very long run, moves everything kept so far into a hash set.
+class SeenIdentities {
+public:
+  explicit SeenIdentities(size_t expected) : expected_(expected) {}
+
+  // True when the identity is new; it is remembered then.
+  bool insert(const Identity& id) {
+    if (!ordered_) return set_.insert(id).second;
+    if (kept_.empty() || starts_run(id)) {
+      run_begin_ = kept_.size();
+      kept_.push_back(id);
+      return true;
+    }
+    const Identity& last = kept_.back();
+    if (id.start == last.start && id.end == last.end && kept_.size() - run_begin_ < kLongRun) {
+      for (size_t i = run_begin_; i < kept_.size(); ++i)
+        if (kept_[i].time == id.time) return false;
+      kept_.push_back(id);
+      return true;
+    }
+    switch_to_set();
+    return set_.insert(id).second;
+  }
+
+private:
+  static constexpr size_t kLongRun = 64;
+
+  bool starts_run(const Identity& id) const {
+    const Identity& last = kept_.back();
+    return id.start > last.start || (id.start == last.start && id.end < last.end);
+  }
+
+  void switch_to_set() {
+    ordered_ = false;
+    set_.reserve(std::max(expected_, kept_.size() + 1));
+    set_.insert(kept_.begin(), kept_.end());
+    kept_ = {};
+  }
+
+  size_t expected_;
+  bool ordered_ = true;
+  std::vector<Identity> kept_;  // in file order, while the file is in order
+  size_t run_begin_ = 0;        // where the run of the last kept range begins in kept_
+  std::unordered_set<Identity, IdentityHash> set_;
+};
+
 int read_records(TagList& list, Cursor& in, bool read_error) {
-  std::unordered_set<Identity, IdentityHash> seen;
-  seen.reserve(in.left() / kRecordFixedSize);
+  SeenIdentities seen(in.left() / kRecordFixedSize);
   for (;;) {
     auto tag = std::make_unique<Tag>();
     if (!in.take(tag->start)) {
@@ -182,7 +230,7 @@ int read_records(TagList& list, Cursor& in, bool read_error) {
       return -1;
     }
     // Twins would make the lookup ambiguous; the first record of an identity is kept.
-    if (!seen.insert({tag->start, tag->end, tag->time}).second) {
+    if (!seen.insert({tag->start, tag->end, tag->time})) {
       std::fprintf(stderr, "skip duplicate tag record start: %d end: %d\n", tag->start,
                    tag->end);
       continue;

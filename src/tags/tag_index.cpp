@@ -9,8 +9,6 @@ namespace {
 
 constexpr int32_t kNoEnd = std::numeric_limits<int32_t>::min();  // never past a position
 
-bool same_range(const Tag& a, const Tag& b) { return a.start == b.start && a.end == b.end; }
-
 }  // namespace
 
 void TagIndex::rebuild(const TagList& list) {
@@ -24,19 +22,31 @@ void TagIndex::rebuild(const TagList& list) {
   leaves_ = 0;
   if (!ordered_) return;
 
+  // One walk reads every field the table needs: the Tags lie all over memory, and each
+  // further pass over them would cost as much as the first.
+  std::vector<int32_t> ends;
+  std::vector<int32_t> times;
   nodes_.reserve(list.size());
-  for (const TagNode* n = list.head(); n; n = n->next.get()) nodes_.push_back(n);
-  starts_.reserve(nodes_.size());
-  for (const TagNode* n : nodes_) starts_.push_back(n->tag->start);
+  starts_.reserve(list.size());
+  ends.reserve(list.size());
+  times.reserve(list.size());
+  for (const TagNode* n = list.head(); n; n = n->next.get()) {
+    const Tag& t = *n->tag;
+    nodes_.push_back(n);
+    starts_.push_back(t.start);
+    ends.push_back(t.end);
+    times.push_back(t.time);
+  }
+  const size_t count = nodes_.size();
 
   // Equal ranges sit together in an ordered list; the lookup takes the newest of them
   // (the first one on a tie, which an ordered list never has).
-  newest_.resize(nodes_.size());
-  for (size_t run = 0; run < nodes_.size();) {
+  newest_.resize(count);
+  for (size_t run = 0; run < count;) {
     size_t end = run + 1;
     size_t best = run;
-    while (end < nodes_.size() && same_range(*nodes_[end]->tag, *nodes_[run]->tag)) {
-      if (nodes_[end]->tag->time > nodes_[best]->tag->time) best = end;
+    while (end < count && starts_[end] == starts_[run] && ends[end] == ends[run]) {
+      if (times[end] > times[best]) best = end;
       ++end;
     }
     std::fill(newest_.begin() + static_cast<ptrdiff_t>(run),
@@ -45,9 +55,9 @@ void TagIndex::rebuild(const TagList& list) {
   }
 
   leaves_ = 1;
-  while (leaves_ < nodes_.size()) leaves_ *= 2;
+  while (leaves_ < count) leaves_ *= 2;
   max_end_.assign(2 * leaves_, kNoEnd);
-  for (size_t i = 0; i < nodes_.size(); ++i) max_end_[leaves_ + i] = nodes_[i]->tag->end;
+  std::copy(ends.begin(), ends.end(), max_end_.begin() + static_cast<ptrdiff_t>(leaves_));
   for (size_t i = leaves_ - 1; i > 0; --i)
     max_end_[i] = std::max(max_end_[2 * i], max_end_[2 * i + 1]);
 }

@@ -5,7 +5,11 @@
 #include <FL/Fl_Tooltip.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
+#include <string>
+
 #include "app/app.h"
+#include "document/encoding.h"
 #include "ui/editor.h"
 
 namespace gm {
@@ -42,6 +46,26 @@ bool is_toolkit_tooltip(const Fl_Window& w) {
 // While a note is shown, the Editor's general tooltip would cover it.
 void hide_editor_tooltip(const App& a) {
   if (Fl_Tooltip::current() == a.editor) Fl_Tooltip::current(nullptr);
+}
+
+// As much of a text as a window the size of the screen can show: its first lines, each cut
+// after no fewer characters than the screen is wide in pixels. Measuring a note of megabytes
+// whole would only find a size the tip is cut down from anyway.
+std::string screenful(const std::string& text) {
+  const size_t max_line = 4 * static_cast<size_t>(std::max(Fl::w(), 1));  // bytes
+  const size_t max_lines = static_cast<size_t>(std::max(Fl::h(), 1) / kTipSize + 2);
+  if (text.size() <= max_line) return text;
+  std::string part;
+  size_t lines = 0;
+  for (size_t pos = 0; pos <= text.size() && lines < max_lines; ++lines) {
+    const size_t end = std::min(text.find('\n', pos), text.size());
+    size_t cut = std::min(end, pos + max_line);
+    while (cut > pos && cut < end && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    if (lines > 0) part += '\n';
+    part.append(text, pos, cut - pos);
+    pos = end + 1;
+  }
+  return part;
 }
 
 }  // namespace
@@ -106,13 +130,16 @@ void hover_tick(void* data) {
 Fl_Double_Window* show_tip(App& a, int x, int y, const char* text) {
   a.hover.tip.reset();
   if (!text) return nullptr;
+  // A note kept with bytes that are not UTF-8 is shown with replacement characters.
+  const std::string shown = utf8_for_display(text);
 
   fl_font(kTipFont, kTipSize);
   int w = 0;
   int h = 0;
-  fl_measure(text, w, h, 0);
-  w += kTipMargin;
-  h += kTipMargin;
+  fl_measure(screenful(shown).c_str(), w, h, 0);
+  // A huge note would ask for a window larger than X allows; the screen is the limit.
+  w = std::min(w + kTipMargin, Fl::w());
+  h = std::min(h + kTipMargin, Fl::h());
 
   // A top-level window even when a dialog's group happens to be open.
   Fl_Group* const open_group = Fl_Group::current();
@@ -122,7 +149,7 @@ Fl_Double_Window* show_tip(App& a, int x, int y, const char* text) {
   auto* output = new Fl_Multiline_Output(0, 0, w, h);
   output->textfont(kTipFont);
   output->textsize(kTipSize);
-  output->value(text);
+  output->value(shown.c_str());
   tip->end();
   tip->show();  // which also closes whatever group is open, hence only now the restore
   Fl_Group::current(open_group);

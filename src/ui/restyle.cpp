@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/app.h"
 #include "tags/styles.h"
@@ -40,11 +42,81 @@ void restyle_document(App& a) {
   a.style_buffer->replace_all(n, [&a, n](char* styles) { paint_styles(a.tags, 0, n, styles); });
 }
 
+DocumentPaint::DocumentPaint(TagList& tags, int32_t length, bool beside) {
+  normalize_styles_for_document(tags);
+  tags.in_order();  // the list keeps the answer: the painter then only reads the list
+  // Only the new block and the Tags are touched there: no widget, no buffer.
+  const auto paint = [&tags, length] {
+    WholeBuffer::Block block = WholeBuffer::make_block(length);
+    paint_styles(tags, 0, length, block.bytes.get());
+    return block;
+  };
+  if (beside) {
+    try {
+      block_ = std::async(std::launch::async, paint);
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: painted when taken, as without `beside`.
+    }
+  }
+  block_ = std::async(std::launch::deferred, paint);
+}
+
+WholeBuffer::Block DocumentPaint::take() { return block_.get(); }
+
+void restyle_document(App& a, DocumentPaint& paint) { a.style_buffer->replace_all(paint.take()); }
+
+namespace {
+
+// The changed stretch [first, last) of a repaint: where the runs and the buffer differ.
+struct Difference {
+  int32_t first;
+  int32_t last;
+};
+
+Difference compare_runs(const WholeBuffer& styles, const std::vector<StyleRun>& runs,
+                        int32_t start) {
+  Difference d{start, start};
+  for (const StyleRun& run : runs) {
+    const int32_t other = styles.find_other(run.start, run.end, run.style);
+    if (other == run.end) continue;
+    if (d.first == d.last) d.first = other;
+    d.last = styles.rfind_other(other, run.end, run.style) + 1;
+  }
+  return d;
+}
+
+// The new bytes of [first, last) from the runs that cover it.
+std::string run_bytes(const std::vector<StyleRun>& runs, Difference d) {
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(d.last - d.first));
+  for (const StyleRun& run : runs) {
+    const int32_t from = std::max(run.start, d.first);
+    const int32_t to = std::min(run.end, d.last);
+    if (from < to) bytes.append(static_cast<size_t>(to - from), run.style);
+  }
+  return bytes;
+}
+
+}  // namespace
+
 void restyle_range(App& a, int32_t start, int32_t end) {
   if (start >= end) return;
-  std::string styles(static_cast<size_t>(end - start), '\0');
-  paint_styles(a.tags, start, end, &styles[0]);
-  a.style_buffer->replace(start, end, styles.c_str());
+  WholeBuffer& styles = *a.style_buffer;
+  if (start < 0 || end > styles.length()) {
+    // Out of the buffer's bounds: the toolkit's replace decides what that means.
+    std::string painted(static_cast<size_t>(end - start), '\0');
+    paint_styles(a.tags, start, end, &painted[0]);
+    styles.replace(start, end, painted.c_str());
+    return;
+  }
+  // Only the bytes that change are written, in place. A repaint that changes nothing still
+  // rewrites one byte: the notification is what marks the tags unsaved and lists them anew.
+  const std::vector<StyleRun> runs = style_runs(a.tags, start, end);
+  Difference d = compare_runs(styles, runs, start);
+  if (d.first == d.last) d = {start, start + 1};
+  const std::string bytes = run_bytes(runs, d);
+  styles.overwrite(d.first, bytes.data(), static_cast<int>(bytes.size()));
 }
 
 void restyle_tag_area(App& a, int32_t start, int32_t end) {

@@ -6,10 +6,12 @@
 #include <FL/Fl_Text_Buffer.H>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
 #include "app/app.h"
+#include "document/encoding.h"
 #include "tags/styles.h"
 #include "tags/tag.h"
 #include "ui/editor.h"
@@ -26,6 +28,15 @@ void cut_to_fit(std::string& line) {
   size_t cut = kMaxBrowserLine;
   while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
   line.resize(cut);
+}
+
+// A note kept with bytes that are not UTF-8 is listed with replacement characters.
+void append_for_display(std::string& line, std::string_view text) {
+  if (is_utf8(text.data(), text.size())) {
+    line += text;
+  } else {
+    line += utf8_for_display(text);
+  }
 }
 
 // Text up to its first line break, looking no further than a browser line can hold: a hit in
@@ -104,21 +115,43 @@ std::string style_codes(unsigned char style) {
 
 std::string hit_line(std::string_view codes, std::string_view text) {
   std::string line(codes);
-  line += first_line(text);
+  append_for_display(line, first_line(text));
   cut_to_fit(line);
   return line;
 }
 
-std::string tag_list_line(const Tag& tag) {
-  std::string line = style_codes(tag.style);
+namespace {
+
+// The codes of every style byte, formatted once: a list of 100,000 Tags is rebuilt twice
+// on every change, and formatting the codes anew for each line would cost more than the
+// browser's own work.
+const std::string& cached_style_codes(unsigned char style) {
+  static const std::array<std::string, 256> table = [] {
+    std::array<std::string, 256> codes;
+    for (size_t i = 0; i < codes.size(); ++i) codes[i] = style_codes(static_cast<unsigned char>(i));
+    return codes;
+  }();
+  return table[style];
+}
+
+// Writes the line of tag_list_line into `line`, reusing its memory.
+void make_tag_list_line(std::string& line, const Tag& tag) {
+  line = cached_style_codes(tag.style);
   if (!tag.has_note()) {
     line += "<NO TAG TEXT>";
   } else {
     const std::string_view note = tag.note();
-    line += first_line(note);
+    append_for_display(line, first_line(note));
     if (note.find('\n') != std::string_view::npos) line += "...";
   }
   cut_to_fit(line);
+}
+
+}  // namespace
+
+std::string tag_list_line(const Tag& tag) {
+  std::string line;
+  make_tag_list_line(line, tag);
   return line;
 }
 
@@ -129,8 +162,11 @@ void list_tags(App& a) {
   a.browser_tags.clear();
   if (!a.tag_browser) return;
   a.tag_browser->clear();
+  a.browser_tags.reserve(a.tags.size());
+  std::string line;
   for (TagNode* node = a.tags.head(); node; node = node->next.get()) {
-    a.tag_browser->add(tag_list_line(*node->tag).c_str(), node);
+    make_tag_list_line(line, *node->tag);
+    a.tag_browser->add(line.c_str(), node);
     a.browser_tags.push_back(ref_to(a.tags, node));
   }
 }

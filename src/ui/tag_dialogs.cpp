@@ -16,6 +16,7 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/menus.h"
+#include "document/encoding.h"
 #include "tags/styles.h"
 #include "ui/fl_memory.h"
 #include "ui/restyle.h"
@@ -94,7 +95,7 @@ void open_edit_tag(App& a, const char* title) {
   }
   const Tag& tag = *node->tag;
   TagDialog& dialog = make_tag_dialog(a, title, true);
-  if (tag.has_note()) dialog.note().append(std::string(tag.note()).c_str());
+  if (tag.has_note()) dialog.note().append(utf8_for_display(tag.note()).c_str());
   a.last_style_line = style_line(tag.style);
   Fl_Hold_Browser& chooser = dialog.chooser();
   select_style(chooser, tag.style);
@@ -134,7 +135,7 @@ void open_tag_properties(App& a, const char* title) {
   int line = 0;
   if (const TagNode* node = a.tags.find_tag_at(a.popup_position)) {
     const Tag& tag = *node->tag;
-    std::string text(tag.note());
+    std::string text = utf8_for_display(tag.note());
     text += "\nlatest update: ";
     const std::time_t when = tag.time;
     if (const char* rendered = std::ctime(&when)) text += rendered;
@@ -235,9 +236,13 @@ void apply_tag_edit(Fl_Widget* w, void* view) {
   } else {
     const int32_t old_start = old->tag->start;
     const int32_t old_end = old->tag->end;
+    // The dialog showed a note that is not UTF-8 with replacement characters; left as shown,
+    // the note keeps its own bytes.
+    std::string note = note_text(note_view);
+    if (note == utf8_for_display(old->tag->note())) note = old->tag->note();
     record(a, EDIT_OLD, copy_tag(*old->tag));
     a.tags.remove_tag_at(a.popup_position);
-    std::unique_ptr<Tag> tag = make_tag(start, end, style, unique_time(), note_text(note_view));
+    std::unique_ptr<Tag> tag = make_tag(start, end, style, unique_time(), note);
     std::unique_ptr<Tag> copy = copy_tag(*tag);
     a.tags.insert_tag(tag);
     record(a, EDIT_NEW, std::move(copy));

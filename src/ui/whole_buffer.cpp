@@ -1,5 +1,7 @@
 #include "ui/whole_buffer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -8,12 +10,46 @@
 namespace gm {
 
 namespace {
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
+
+// Eight bytes at a time: a long tagged stretch is compared at memory speed.
+const char* first_other(const char* p, const char* end, char byte) {
+  uint64_t pattern;
+  std::memset(&pattern, byte, sizeof pattern);
+  for (uint64_t word; end - p >= 8; p += 8) {
+    std::memcpy(&word, p, 8);
+    if (word != pattern) break;
+  }
+  while (p < end && *p == byte) ++p;
+  return p;
+}
+
+// The last byte in [begin, end) that is not `byte`, or null.
+const char* last_other(const char* begin, const char* end, char byte) {
+  uint64_t pattern;
+  std::memset(&pattern, byte, sizeof pattern);
+  for (uint64_t word; end - begin >= 8; end -= 8) {
+    std::memcpy(&word, end - 8, 8);
+    if (word != pattern) break;
+  }
+  while (end > begin && end[-1] == byte) --end;
+  return end > begin ? end - 1 : nullptr;
+}
+
 }  // namespace
 
-void WholeBuffer::replace_all(int length, const std::function<void(char*)>& fill) {
+namespace {
+// The room behind the bytes of a new block; the toolkit's own default.
+constexpr int kGapRoom = 1024;
+}  // namespace
+
+WholeBuffer::Block WholeBuffer::make_block(int length) {
+  Block block{ToolkitText(static_cast<char*>(std::malloc(static_cast<size_t>(length) + kGapRoom))),
+              length};
+  if (!block.bytes) throw std::bad_alloc();
+  return block;
+}
+
+void WholeBuffer::replace_all(Block block) {
   const int deleted = mLength;
   call_predelete_callbacks(0, deleted);
 
@@ -22,22 +58,67 @@ void WholeBuffer::replace_all(int length, const std::function<void(char*)>& fill
   if (mGapEnd == mGapStart) reallocate_with_gap(mLength, 1);
   move_gap(mLength);
   mBuf[mLength] = '\0';
-  std::unique_ptr<char, FreeDeleter> fresh(
-      static_cast<char*>(std::malloc(static_cast<size_t>(length) + mPreferredGapSize)));
-  if (!fresh) throw std::bad_alloc();
-  fill(fresh.get());
-  std::unique_ptr<char, FreeDeleter> old_text(mBuf);
-  mBuf = fresh.release();
-  mLength = length;
-  mGapStart = length;
-  mGapEnd = length + mPreferredGapSize;
+  const ToolkitText old_text(mBuf);
+  mBuf = block.bytes.release();
+  mLength = block.length;
+  mGapStart = block.length;
+  mGapEnd = block.length + kGapRoom;
   mCursorPosHint = 0;
   update_selections(0, deleted, 0);
-  call_modify_callbacks(0, deleted, length, 0, old_text.get());
+  call_modify_callbacks(0, deleted, block.length, 0, old_text.get());
+}
+
+void WholeBuffer::replace_all(int length, const std::function<void(char*)>& fill) {
+  Block block = make_block(length);
+  fill(block.bytes.get());
+  replace_all(std::move(block));
 }
 
 void WholeBuffer::replace_all(const char* source, int length) {
   replace_all(length, [source, length](char* to) { std::memcpy(to, source, length); });
+}
+
+void WholeBuffer::overwrite(int pos, const char* bytes, int count) {
+  call_predelete_callbacks(pos, count);
+  // The callbacks get the old bytes, as replace() gives them (with a closing zero).
+  const ToolkitText old_bytes(text_range(pos, pos + count));
+  // Before the gap, after it, or on both sides.
+  const int gap = mGapEnd - mGapStart;
+  const int before = pos < mGapStart ? std::min(count, mGapStart - pos) : 0;
+  std::memcpy(mBuf + pos, bytes, static_cast<size_t>(before));
+  std::memcpy(mBuf + pos + before + gap, bytes + before, static_cast<size_t>(count - before));
+  mCursorPosHint = pos + count;
+  // As replace() moves them: out for the removal, back in for the insertion.
+  update_selections(pos, count, 0);
+  update_selections(pos, 0, count);
+  call_modify_callbacks(pos, count, count, 0, old_bytes.get());
+}
+
+int WholeBuffer::find_other(int from, int to, char byte) const {
+  const int gap = mGapEnd - mGapStart;
+  if (from < mGapStart) {
+    const int stop = std::min(to, mGapStart);
+    const char* found = first_other(mBuf + from, mBuf + stop, byte);
+    if (found < mBuf + stop) return static_cast<int>(found - mBuf);
+    from = stop;
+  }
+  if (from >= to) return to;
+  const char* base = mBuf + gap;  // position p lives at base + p after the gap
+  return static_cast<int>(first_other(base + from, base + to, byte) - base);
+}
+
+int WholeBuffer::rfind_other(int from, int to, char byte) const {
+  const int gap = mGapEnd - mGapStart;
+  if (to > mGapStart) {
+    const int stop = std::max(from, mGapStart);
+    const char* base = mBuf + gap;
+    if (const char* found = last_other(base + stop, base + to, byte))
+      return static_cast<int>(found - base);
+    to = stop;
+  }
+  if (from >= to) return from - 1;
+  const char* found = last_other(mBuf + from, mBuf + to, byte);
+  return found ? static_cast<int>(found - mBuf) : from - 1;
 }
 
 }  // namespace gm

@@ -1,12 +1,16 @@
-// A text buffer that can take a whole new content in one pass. The toolkit's own text()
-// copies the old content for its callbacks, measures the new one with strlen and copies it
-// again; for a 100 MB document with its style buffer that is several needless passes and
-// one needless copy held in memory at the peak.
+// A text buffer that can take a whole new content in one pass, and rewrite bytes in place.
+// The toolkit's own text() copies the old content for its callbacks, measures the new one
+// with strlen and copies it again; for a 100 MB document with its style buffer that is
+// several needless passes and one needless copy held in memory at the peak. Its replace()
+// first moves the gap to the place of the change, which costs the distance from the last
+// change: up to the whole document for one tag.
 #pragma once
 
 #include <FL/Fl_Text_Buffer.H>
 
 #include <functional>
+
+#include "ui/fl_memory.h"
 
 namespace gm {
 
@@ -21,6 +25,26 @@ public:
   void replace_all(int length, const std::function<void(char*)>& fill);
   // The same with a copy of `length` bytes from `source` (zero bytes included).
   void replace_all(const char* source, int length);
+
+  // Content made elsewhere (on another thread, say) for replace_all to take over: a block
+  // from malloc with room for the gap behind its bytes.
+  struct Block {
+    ToolkitText bytes;
+    int length = 0;
+  };
+  static Block make_block(int length);
+  // The same as replace_all with the block's bytes, which become the content as they are.
+  void replace_all(Block block);
+
+  // What replace(pos, pos + count, bytes) does when bytes holds count bytes, with the same
+  // notifications and selection updates, but written where the bytes are: the gap stays put.
+  // The range must lie within the buffer.
+  void overwrite(int pos, const char* bytes, int count);
+
+  // The first position in [from, to) whose byte is not `byte`, or `to`; and the last one,
+  // or from - 1. The range must lie within the buffer.
+  int find_other(int from, int to, char byte) const;
+  int rfind_other(int from, int to, char byte) const;
 };
 
 }  // namespace gm

@@ -1,0 +1,158 @@
+// One step of the incremental search in the big document on screen, with the search standing
+// at the start, the middle or near the end of the text (or of the TagList): each step resumes
+// where the last one stopped, so where it stands must not matter. The floor of a step is
+// finding the same next hit with the plain string search and adding the same line to the
+// browser.
+#include <FL/Fl.H>
+#include <FL/Fl_Hold_Browser.H>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "bench_window.h"
+#include "tags/tag.h"
+#include "ui/tag_browser.h"
+
+namespace {
+
+constexpr const char* kTextPattern = "café";     // once in every line
+constexpr const char* kNotePattern = "number";   // in every other Tag's note
+constexpr int kLinesKept = 10'000;               // the browser is emptied now and then
+
+// Steps take microseconds: each is timed on its own, and what keeps the benchmark going
+// between steps is not.
+template <typename Step>
+void timed(benchmark::State& state, Step step) {
+  const auto start = std::chrono::steady_clock::now();
+  step();
+  state.SetIterationTime(
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
+size_t text_position(const gm::App& a, int percent) {
+  return a.doc.data->size() / 100 * static_cast<size_t>(percent);
+}
+
+gm::TagNode* node_at(gm::App& a, int percent) {
+  size_t index = a.tags.size() / 100 * static_cast<size_t>(percent);
+  gm::TagNode* node = a.tags.head();
+  while (index-- > 0 && node->next) node = node->next.get();
+  return node;
+}
+
+void empty_browser(gm::App& a) {
+  a.tag_browser->clear();
+  a.browser_tags.clear();
+}
+
+void BM_TextSearchStep(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::App& a = *app;
+  empty_browser(a);
+  a.browser_mode = 0;
+  a.search_pattern = kTextPattern;
+  a.search_restart = false;
+  const size_t start = text_position(a, static_cast<int>(state.range(0)));
+  a.text_search_position = start;
+  for (auto _ : state) {
+    timed(state, [&a] { gm::search_text_step(&a); });
+    Fl::remove_timeout(gm::search_text_step, &a);
+    if (a.tag_browser->size() >= kLinesKept) {
+      empty_browser(a);
+      a.text_search_position = start;
+    }
+  }
+}
+BENCHMARK(BM_TextSearchStep)->Arg(0)->Arg(50)->Arg(99)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_TextSearchStepFloor(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::App& a = *app;
+  empty_browser(a);
+  const std::string_view text(*a.doc.data);
+  const std::string pattern = kTextPattern;
+  const size_t start = text_position(a, static_cast<int>(state.range(0)));
+  size_t position = start;
+  for (auto _ : state) {
+    timed(state, [&] {
+      const size_t hit = text.find(pattern, position);
+      const size_t line_end = text.find('\n', hit);
+      const std::string line = "@C100@." + std::string(text.substr(hit, line_end - hit));
+      a.tag_browser->add(line.c_str(), reinterpret_cast<void*>(hit));
+      position = hit + pattern.size();
+    });
+    if (a.tag_browser->size() >= kLinesKept) {
+      empty_browser(a);
+      position = start;
+    }
+  }
+}
+BENCHMARK(BM_TextSearchStepFloor)->Arg(0)->Arg(50)->Arg(99)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void start_tag_search_at(gm::App& a, gm::TagNode* node) {
+  a.browser_mode = 1;
+  a.search_pattern = kNotePattern;
+  a.search_restart = false;
+  a.tag_search_position = gm::ref_to(a.tags, node);
+  a.tag_search_last = {};
+}
+
+// state.range(1) set: the TagList changes before every step (a Tag made or removed
+// elsewhere), so the step has to find its place again by identity.
+void BM_TagSearchStep(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::App& a = *app;
+  const bool list_changes = state.range(1) != 0;
+  empty_browser(a);
+  gm::TagNode* start = node_at(a, static_cast<int>(state.range(0)));
+  start_tag_search_at(a, start);
+  const int32_t length = a.text_buffer->length();
+  for (auto _ : state) {
+    if (list_changes) a.tags.clamp_tags(0, length);  // changes nothing but the generation
+    timed(state, [&a] { gm::search_tags_step(&a); });
+    Fl::remove_timeout(gm::search_tags_step, &a);
+    if (a.tag_browser->size() >= kLinesKept || !a.tag_search_position.node) {
+      empty_browser(a);
+      start_tag_search_at(a, start);
+    }
+  }
+}
+BENCHMARK(BM_TagSearchStep)
+    ->ArgsProduct({{0, 50, 99}, {0, 1}})
+    ->ArgNames({"percent", "list_changed"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_TagSearchStepFloor(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::App& a = *app;
+  empty_browser(a);
+  gm::TagNode* const start = node_at(a, static_cast<int>(state.range(0)));
+  gm::TagNode* node = start;
+  for (auto _ : state) {
+    timed(state, [&a, &node] {
+      for (; node; node = node->next.get()) {
+        const size_t hit = node->tag->note().find(kNotePattern);
+        if (hit == std::string_view::npos) continue;
+        const std::string line = gm::hit_line(gm::style_codes(node->tag->style),
+                                              node->tag->note().substr(hit));
+        a.tag_browser->add(line.c_str(), node);
+        node = node->next.get();
+        break;
+      }
+    });
+    if (a.tag_browser->size() >= kLinesKept || !node) {
+      empty_browser(a);
+      node = start;
+    }
+  }
+}
+BENCHMARK(BM_TagSearchStepFloor)->Arg(0)->Arg(50)->Arg(99)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,28 @@
+// Benchmarks that run the real main window under an X display (Xvfb under scripts/bench.sh).
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "open_steps.h"
+
+namespace bench {
+
+// False, with the benchmark skipped, when there is no display.
+inline bool have_display(benchmark::State& state) {
+  if (open_display_once()) return true;
+  state.SkipWithError("no X display (run under scripts/bench.sh)");
+  return false;
+}
+
+// The big document on screen for one run of a benchmark. Made afresh for each run: the
+// callbacks reach the most recently made App, and the open benchmarks make their own.
+inline std::unique_ptr<gm::App> loaded_app(benchmark::State& state) {
+  if (!have_display(state)) return nullptr;
+  std::unique_ptr<gm::App> app = open_in_main_window(BigDocument::get().path());
+  if (!app) state.SkipWithError("the big document did not open");
+  return app;
+}
+
+}  // namespace bench

@@ -1,0 +1,275 @@
+// Tag files that are damaged, odd or out of reach, opened with their document into the real
+// window: the document always opens, what could be read is shown, and the tag file on disk
+// is never changed except by a save that succeeds.
+
+// clang-format off
+// gtest before the toolkit: the X headers define None and Bool.
+#include <gtest/gtest.h>
+// clang-format on
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Menu_Button.H>
+#include <FL/Fl_Text_Buffer.H>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../unit/document_test_support.h"
+#include "app/commands.h"
+#include "app/menus.h"
+#include "bad_input_support.h"
+#include "gui_support.h"
+#include "tags/tag_file.h"
+#include "ui/hover.h"
+#include "ui/restyle.h"
+#include "ui/style_chooser.h"
+#include "ui/tag_dialogs.h"
+
+namespace gm::testing {
+namespace {
+
+using test::TagFileBytes;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+
+const std::string kText = "alpha beta gamma delta epsilon\n";  // 31 bytes
+
+class BadTagFiles : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    a().window->show();
+    doc_ = (dir_.path() / "doc.txt").string();
+    std::ofstream(doc_, std::ios::binary) << kText;
+  }
+  std::string tag_path() const { return doc_ + ".tag"; }
+  void put_tags(const std::string& bytes) const {
+    std::ofstream(tag_path(), std::ios::binary | std::ios::trunc) << bytes;
+  }
+  std::string tags_on_disk() const { return test::read_file(tag_path()); }
+
+  // Opens the document as the Open command does, with the output of that.
+  void open(std::string* out = nullptr, std::string* err = nullptr) {
+    CaptureStdout();
+    CaptureStderr();
+    const int result = open_document(a(), doc_.c_str());
+    init_open(a());
+    list_tags(a());
+    Fl::flush();
+    const std::string o = GetCapturedStdout();
+    const std::string e = GetCapturedStderr();
+    ASSERT_EQ(result, 0) << o << e;
+    if (out) *out = o;
+    if (err) *err = e;
+    EXPECT_EQ(styles().size(), kText.size());
+    EXPECT_EQ(a().tag_browser->size(), static_cast<int>(a().tags.size()));
+  }
+  // A change the user makes: a new Tag over "beta", painted.
+  void add_tag() {
+    auto tag = make_tag(6, 10, 'B', 77, "new");
+    ASSERT_EQ(a().tags.insert_tag(tag), 1);
+    restyle_tag_area(a(), 6, 10);
+    ASSERT_EQ(a().unsaved_tags, 1);
+  }
+  void pick(int item, int32_t at) {
+    a().pointer_position = at;
+    a().tag_popup_button->value(item);
+    popup_dispatch(a().tag_popup_button, nullptr);
+  }
+  int save(std::string* err = nullptr) {
+    CaptureStderr();
+    const int result = save_tags(a());
+    const std::string e = GetCapturedStderr();
+    if (err) *err = e;
+    return result;
+  }
+
+  std::string doc_;
+};
+
+TEST_F(BadTagFiles, ATagFileThatIsADirectory) {
+  std::filesystem::create_directory(tag_path());
+  std::string out, err;
+  open(&out, &err);
+  EXPECT_EQ(out, "Warning: fail to load tag file!\ncut size 31\n");
+  EXPECT_EQ(err, "error fread:\n");
+  EXPECT_TRUE(a().tags.empty());
+
+  add_tag();
+  EXPECT_EQ(save(&err), -1);
+  EXPECT_EQ(err, "fopen: Is a directory\nerror: fail to save tag file!\n");
+  EXPECT_EQ(a().unsaved_tags, 1);
+  EXPECT_EQ(a().tags.size(), 1u);
+
+  // Leaving: save fails, "cancel" keeps the program and the Tag.
+  questions_.answers = {1, 2};
+  CaptureStderr();
+  leave_program(a());
+  GetCapturedStderr();
+  EXPECT_EQ(questions_.asked.size(), 2u);
+  EXPECT_EQ(questions_.asked[1], "Fail to save!|try one last time|ignore|cancel");
+  EXPECT_TRUE(std::filesystem::is_directory(tag_path()));
+  EXPECT_EQ(a().tags.size(), 1u);
+}
+
+// The reader's answer for every cut is checked byte by byte with the unit tests; here the
+// whole window takes each of them.
+TEST_F(BadTagFiles, CutAtEveryByteTheDocumentStillOpens) {
+  const std::string whole = TagFileBytes(1, 0, 'A')
+                                .tag(0, 5, 'B', 1000, "first")
+                                .tag(6, 10, 'K', 2000)
+                                .tag(11, 16, 'C', 3000, "third\nnote")
+                                .bytes();
+  const size_t ends[] = {9, 9 + 17 + 6, 9 + 17 + 6 + 17, whole.size()};
+  for (size_t cut = 0; cut <= whole.size(); ++cut) {
+    SCOPED_TRACE("bytes kept: " + std::to_string(cut));
+    const std::string bytes = whole.substr(0, cut);
+    put_tags(bytes);
+    std::string out;
+    open(&out);
+    size_t complete = 0;
+    while (complete < 3 && cut >= ends[complete + 1]) ++complete;
+    // A cut inside the first 4 bytes of a record is a clean end.
+    const bool clean = cut >= 9 && (cut == whole.size() || cut - ends[complete] < 4);
+    EXPECT_EQ(a().tags.size(), complete);
+    EXPECT_EQ(out.find("Warning: fail to load tag file!") != std::string::npos, !clean);
+    EXPECT_EQ(tags_on_disk(), bytes);
+  }
+}
+
+TEST_F(BadTagFiles, StylesOutsideTheTableAreShownWithinIt) {
+  for (const int odd_byte : {0x00, int{'@'}, int{'{'}, 0x80, 0xFF}) {
+    const auto odd = static_cast<unsigned char>(odd_byte);
+    SCOPED_TRACE("style byte " + std::to_string(odd));
+    put_tags(TagFileBytes(1, 0, static_cast<char>(odd))
+                 .tag(0, 5, static_cast<char>(odd), 1000, "odd")
+                 .tag(6, 10, 'C', 1001)
+                 .bytes());
+    open();
+    for (const char c : styles()) {
+      EXPECT_GE(c, 'A');
+      EXPECT_LE(static_cast<unsigned char>(c), 0x7F);
+    }
+    for (const TagNode* n = a().tags.head(); n; n = n->next.get()) {
+      EXPECT_GE(n->tag->style, 'A');
+      EXPECT_LE(n->tag->style, 'z');
+    }
+    // '{' stays the default (drawn like 'z'); the others come into the table.
+    const unsigned char expected = odd <= '@' ? 'A' : odd == '{' ? '{' : 'z';
+    EXPECT_EQ(a().tags.default_style, expected);
+    EXPECT_EQ(styles().substr(11), std::string(kText.size() - 11, odd <= '@'   ? 'A'
+                                                                  : odd == '{' ? '{'
+                                                                               : 'z'));
+
+    // Every view of a style opens on it.
+    CaptureStdout();
+    pick(kDefaultStyleItem, 20);
+    ASSERT_NE(a().open_dialog, nullptr);
+    Fl::flush();
+    close_dialog(a().open_dialog, nullptr);
+    pick(kTagPropertiesItem, 2);
+    ASSERT_NE(a().open_dialog, nullptr);
+    Fl::flush();
+    close_dialog(a().open_dialog, nullptr);
+    GetCapturedStdout();
+    Fl::check();
+    EXPECT_EQ(std::string(a().tag_browser->text(1)).rfind("@C", 0), 0u);
+
+    // A save keeps a default of '{' as it was read.
+    ASSERT_EQ(save(), 0);
+    EXPECT_EQ(static_cast<unsigned char>(tags_on_disk()[8]), expected);
+  }
+}
+
+TEST_F(BadTagFiles, AHundredThousandTagsOnOneRange) {
+  constexpr int kCount = 100000;
+  TagFileBytes file(1, 0, 'A');
+  for (int i = 0; i < kCount; ++i)
+    file.tag(6, 10, static_cast<char>('B' + i % 50), 2000000 - i, "n");
+  put_tags(file.bytes());
+  open();
+  ASSERT_EQ(a().tags.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(a().tag_browser->size(), kCount);
+  EXPECT_EQ(styles().substr(6, 4), "BBBB");  // the newest rules
+
+  // The hover finds the newest; Remove tag takes it, Undo brings it back.
+  EXPECT_EQ(a().hover.index.find(a().tags, 7)->tag->time, 2000000);
+  pick(kRemoveTagItem, 7);
+  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount - 1));
+  EXPECT_EQ(a().tags.find_tag_at(7)->tag->time, 1999999);
+  EXPECT_EQ(styles().substr(6, 4), "CCCC");
+  undo_command(nullptr, nullptr);
+  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(styles().substr(6, 4), "BBBB");
+
+  ASSERT_EQ(save(), 0);
+  open();
+  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount));
+}
+
+// Root passes over permission bits: an immutable folder stops it; a user, a folder without
+// write permission.
+bool make_unwritable(const std::filesystem::path& folder, bool on) {
+  if (geteuid() != 0) {
+    return chmod(folder.c_str(), on ? 0555 : 0755) == 0;
+  }
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return done;
+}
+
+TEST_F(BadTagFiles, AFolderWhereTheTagFileCannotBeWritten) {
+  const std::string old = TagFileBytes(1, 0, 'A').tag(0, 5, 'K', 1000, "old").bytes();
+  put_tags(old);
+  open();
+  if (!make_unwritable(dir_.path(), true)) GTEST_SKIP() << "cannot make a folder unwritable here";
+  struct Restore {
+    std::filesystem::path folder;
+    ~Restore() { make_unwritable(folder, false); }
+  } restore{dir_.path()};
+
+  add_tag();
+  std::string err;
+  EXPECT_EQ(save(&err), -1);
+  EXPECT_EQ(err.rfind("fopen: ", 0), 0u) << err;
+  EXPECT_NE(err.find("error: fail to save tag file!\n"), std::string::npos) << err;
+  EXPECT_EQ(tags_on_disk(), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
+
+  // The prompt: save fails, another try fails, cancel: the program stays with both Tags.
+  questions_.answers = {1, 0, 2};
+  CaptureStderr();
+  leave_program(a());
+  GetCapturedStderr();
+  ASSERT_EQ(questions_.asked.size(), 3u);
+  EXPECT_EQ(questions_.asked[0], "No save since last change!|cancel|save|ignore");
+  EXPECT_EQ(questions_.asked[2], "Fail to save!|try one last time|ignore|cancel");
+  EXPECT_EQ(a().tags.size(), 2u);
+  EXPECT_EQ(a().unsaved_tags, 1);
+  EXPECT_EQ(tags_on_disk(), old);
+
+  // Once the folder can be written again, the same save goes through.
+  ASSERT_TRUE(make_unwritable(dir_.path(), false));
+  EXPECT_EQ(save(), 0);
+  TagList reread;
+  ASSERT_EQ(read_tag_file(reread, tag_path().c_str()), 0);
+  EXPECT_EQ(reread.size(), 2u);
+}
+
+}  // namespace
+}  // namespace gm::testing

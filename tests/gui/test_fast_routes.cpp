@@ -1,0 +1,322 @@
+// The faster routes of the painting and listing code against the plain ones they replace, on
+// random inputs: bytes rewritten in place against the toolkit's replace, a repaint that
+// writes only what changes against a repaint of the whole stretch, the list of all Tags
+// against lines formatted anew, and the load's painting on a second thread against a
+// lookup per byte.
+// gtest first: X11 headers define None and Bool as macros.
+#include <gtest/gtest.h>
+
+#include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Text_Buffer.H>
+
+#include <cstdio>
+#include <random>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "gui_support.h"
+#include "tags/styles.h"
+#include "ui/fl_memory.h"
+#include "ui/restyle.h"
+#include "ui/tag_browser.h"
+#include "ui/whole_buffer.h"
+
+namespace gm::testing {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+
+int pick(std::mt19937& rng, int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); }
+
+std::string random_letters(std::mt19937& rng, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += static_cast<char>('A' + pick(rng, 58));
+  return s;
+}
+
+// Everything a buffer tells its callbacks, in order.
+struct Log {
+  std::vector<std::string> events;
+};
+void log_modify(int pos, int inserted, int deleted, int restyled, const char* text, void* log) {
+  static_cast<Log*>(log)->events.push_back(
+      "modify " + std::to_string(pos) + " +" + std::to_string(inserted) + " -" +
+      std::to_string(deleted) + " ~" + std::to_string(restyled) + " " +
+      (text ? std::string(text, static_cast<size_t>(deleted)) : "<null>"));
+}
+void log_predelete(int pos, int deleted, void* log) {
+  static_cast<Log*>(log)->events.push_back("predelete " + std::to_string(pos) + " " +
+                                           std::to_string(deleted));
+}
+
+// The buffer's gap goes where the toolkit's own edits leave it.
+void move_gap(Fl_Text_Buffer& buffer, int pos) {
+  buffer.insert(pos, "x");
+  buffer.remove(pos, pos + 1);
+}
+
+std::string selection_of(Fl_Text_Buffer& buffer) {
+  int start = 0;
+  int end = 0;
+  return buffer.selection_position(&start, &end)
+             ? std::to_string(start) + ".." + std::to_string(end)
+             : "none";
+}
+
+TEST(FastRoutesBuffer, OverwriteDoesWhatReplaceDoes) {
+  std::mt19937 rng(1);
+  for (int round = 0; round < 500; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int length = 1 + pick(rng, 3000);
+    const std::string initial = random_letters(rng, length);
+    WholeBuffer fast;
+    WholeBuffer plain;
+    Log fast_log;
+    Log plain_log;
+    const int gap = pick(rng, length + 1);
+    const int sel_start = pick(rng, length);
+    const int sel_end = sel_start + pick(rng, length - sel_start + 1);
+    for (auto [buffer, log] : {std::pair{&fast, &fast_log}, std::pair{&plain, &plain_log}}) {
+      buffer->text(initial.c_str());
+      move_gap(*buffer, gap);
+      buffer->select(sel_start, sel_end);
+      buffer->add_modify_callback(log_modify, log);
+      buffer->add_predelete_callback(log_predelete, log);
+    }
+    const int pos = pick(rng, length);
+    const int count = 1 + pick(rng, length - pos);
+    const std::string bytes = random_letters(rng, count);
+    fast.overwrite(pos, bytes.data(), count);
+    plain.replace(pos, pos + count, bytes.c_str());
+    EXPECT_EQ(contents(fast), contents(plain));
+    EXPECT_EQ(fast_log.events, plain_log.events);
+    EXPECT_EQ(selection_of(fast), selection_of(plain));
+    for (auto* buffer : {&fast, &plain}) {
+      buffer->remove_modify_callback(log_modify, buffer == &fast ? &fast_log : &plain_log);
+      buffer->remove_predelete_callback(log_predelete, buffer == &fast ? &fast_log : &plain_log);
+    }
+  }
+}
+
+TEST(FastRoutesBuffer, ComparisonsSeeBothSidesOfTheGap) {
+  std::mt19937 rng(2);
+  for (int round = 0; round < 2000; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int length = 1 + pick(rng, 200);
+    // Long stretches of one byte with a few others in them.
+    std::string text(static_cast<size_t>(length), 'C');
+    for (int i = pick(rng, 4); i > 0; --i) text[static_cast<size_t>(pick(rng, length))] = 'D';
+    WholeBuffer buffer;
+    buffer.text(text.c_str());
+    move_gap(buffer, pick(rng, length + 1));
+    const int from = pick(rng, length + 1);
+    const int to = from + pick(rng, length - from + 1);
+    int first = to;
+    for (int i = from; i < to; ++i) {
+      if (text[static_cast<size_t>(i)] != 'C') {
+        first = i;
+        break;
+      }
+    }
+    int last = from - 1;
+    for (int i = to - 1; i >= from; --i) {
+      if (text[static_cast<size_t>(i)] != 'C') {
+        last = i;
+        break;
+      }
+    }
+    EXPECT_EQ(buffer.find_other(from, to, 'C'), first) << from << ".." << to;
+    EXPECT_EQ(buffer.rfind_other(from, to, 'C'), last) << from << ".." << to;
+  }
+}
+
+// Random Tags over a text, in list order or as a damaged file leaves them.
+class FastRoutesApp : public AppTest {
+protected:
+  void add_random_tags(std::mt19937& rng, int length, bool in_file_order) {
+    CaptureStderr();  // refused twins
+    for (int i = pick(rng, 10); i > 0; --i) {
+      const int32_t start = pick(rng, length);
+      const int32_t end = start + 1 + pick(rng, length - start);
+      auto tag = make_tag(start, end, static_cast<unsigned char>('A' + pick(rng, 58)),
+                          1000 + pick(rng, 40), "");
+      if (in_file_order) {
+        a().tags.append_tag(std::move(tag));
+      } else {
+        a().tags.insert_tag(tag);
+      }
+    }
+    GetCapturedStderr();
+  }
+};
+
+// The style of every byte, one lookup each.
+std::string plain_paint(const TagList& tags, int32_t length) {
+  std::string styles;
+  for (int32_t i = 0; i < length; ++i) {
+    const TagNode* node = tags.find_tag_at(i);
+    styles += static_cast<char>(buffer_style(node ? node->tag->style : tags.default_style));
+  }
+  return styles;
+}
+
+// restyle_tag_area as the plain rule has it: grow the stretch byte by byte while a Tag
+// covers the next position, look every byte up, replace the whole stretch. Answers the
+// stretch's end too.
+std::pair<std::string, int32_t> plain_tag_area(const TagList& tags, std::string styles,
+                                               int32_t start, int32_t end) {
+  const auto length = static_cast<int32_t>(styles.size());
+  int32_t e = end;
+  while (e < length && tags.find_tag_at(e)) ++e;
+  const std::string all = plain_paint(tags, length);
+  for (int32_t i = start; i < e; ++i) styles[static_cast<size_t>(i)] = all[static_cast<size_t>(i)];
+  return {styles, e};
+}
+
+TEST_F(FastRoutesApp, RepaintWritesOnlyWhatChangesAndStillTellsEveryTime) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    a().tags.clear();
+    const int length = 1 + pick(rng, 120);
+    a().text_buffer->text(std::string(static_cast<size_t>(length), 't').c_str());
+    add_random_tags(rng, length, round % 2 == 1);
+    a().tags.default_style = static_cast<unsigned char>('A' + pick(rng, 3));
+    // Styles that disagree with the Tags here and there, as the default style exchange
+    // leaves them, or that agree everywhere; and the gap anywhere.
+    CaptureStdout();  // twins make the lookup complain
+    const std::string before =
+        round % 3 == 0 ? plain_paint(a().tags, length) : random_letters(rng, length);
+    a().style_buffer->text(before.c_str());
+    move_gap(*a().style_buffer, pick(rng, length + 1));
+    a().unsaved_tags = 0;
+    a().tag_browser->clear();
+
+    const int32_t start = pick(rng, length);
+    const int32_t end = start + pick(rng, length - start + 1);
+    const auto [expected, stretch_end] = plain_tag_area(a().tags, before, start, end);
+    Log log;
+    a().style_buffer->add_modify_callback(log_modify, &log);
+    restyle_tag_area(a(), start, end);
+    a().style_buffer->remove_modify_callback(log_modify, &log);
+    GetCapturedStdout();
+
+    EXPECT_EQ(styles(), expected);
+    if (start < stretch_end) {
+      // One notification, which marks the tags unsaved and lists them anew.
+      ASSERT_EQ(log.events.size(), 1u);
+      EXPECT_EQ(log.events[0].find(" +0 "), std::string::npos) << log.events[0];
+      EXPECT_EQ(a().unsaved_tags, 1);
+      EXPECT_EQ(a().tag_browser->size(), static_cast<int>(a().tags.size()));
+    } else {
+      EXPECT_TRUE(log.events.empty());
+    }
+  }
+}
+
+TEST_F(FastRoutesApp, RepaintThatChangesNothingStillTells) {
+  a().text_buffer->text("0123456789");
+  auto tag = make_tag(2, 6, 'D', 1, "note");
+  a().tags.insert_tag(tag);
+  restyle_document(a());
+  a().unsaved_tags = 0;
+  Log log;
+  a().style_buffer->add_modify_callback(log_modify, &log);
+  restyle_tag_area(a(), 2, 6);
+  a().style_buffer->remove_modify_callback(log_modify, &log);
+  EXPECT_EQ(styles(), "AADDDDAAAA");
+  EXPECT_EQ(log.events, std::vector<std::string>{"modify 2 +1 -1 ~0 D"});
+  EXPECT_EQ(a().unsaved_tags, 1);
+  EXPECT_EQ(a().tag_browser->size(), 1);
+}
+
+// A browser line of the list of all Tags, formatted from its parts.
+std::string plain_line(const Tag& tag) {
+  const StyleEntry& e = style_entry(tag.style);
+  char codes[99];
+  std::snprintf(codes, sizeof codes, "@C%d@F%d@S%d@.", static_cast<int>(e.color), e.font, e.size);
+  std::string line = codes;
+  if (!tag.has_note()) {
+    line += "<NO TAG TEXT>";
+  } else {
+    const std::string note(tag.note());
+    line += note.substr(0, note.find('\n'));
+    if (note.find('\n') != std::string::npos) line += "...";
+  }
+  if (line.size() > 32000) {
+    size_t cut = 32000;
+    while ((static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+  }
+  return line;
+}
+
+TEST_F(FastRoutesApp, ListOfAllTagsMatchesLinesMadeAnew) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    a().tags.clear();
+    for (int i = pick(rng, 30); i > 0; --i) {
+      std::string note;
+      switch (pick(rng, 4)) {
+        case 0:
+          break;
+        case 1:
+          note = "line one\nline two";
+          break;
+        case 2:
+          note = random_letters(rng, pick(rng, 40));
+          break;
+        default:
+          // Long, with two- and three-byte characters around the place of the cut.
+          while (note.size() < 32010 + static_cast<size_t>(pick(rng, 20)))
+            note += pick(rng, 2) ? "\xc3\xa9" : "\xe2\x80\x94";
+          if (pick(rng, 2)) note += "\nmore";
+      }
+      auto tag = make_tag(i, i + 1, 'A', 100 + i, note);
+      a().tags.insert_tag(tag);
+    }
+    // Every byte a damaged file may leave as a style.
+    for (TagNode* n = a().tags.head(); n; n = n->next.get())
+      n->tag->style = static_cast<unsigned char>(pick(rng, 256));
+    list_tags(a());
+    ASSERT_EQ(a().tag_browser->size(), static_cast<int>(a().tags.size()));
+    int line = 1;
+    for (TagNode* n = a().tags.head(); n; n = n->next.get(), ++line) {
+      EXPECT_EQ(a().tag_browser->text(line), plain_line(*n->tag)) << "line " << line;
+      EXPECT_EQ(a().tag_browser->data(line), n);
+      EXPECT_EQ(a().browser_tags[static_cast<size_t>(line - 1)].node, n);
+    }
+  }
+}
+
+TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int length = 1 + pick(rng, round % 10 == 0 ? 300000 : 500);
+    std::vector<TagSpec> specs;
+    for (int i = pick(rng, 12); i > 0; --i) {
+      const int32_t start = pick(rng, length);
+      specs.push_back({start, start + 1 + pick(rng, length - start),
+                       static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
+    }
+    const std::string path = dir_.document("doc" + std::to_string(round) + ".txt",
+                                           std::string(static_cast<size_t>(length), 'w'), specs);
+    CaptureStdout();
+    load(path);
+    GetCapturedStdout();
+
+    EXPECT_EQ(styles(), plain_paint(a().tags, length));
+    EXPECT_EQ(a().unsaved_tags, 0);
+    EXPECT_EQ(a().tag_browser->size(), static_cast<int>(a().tags.size()));
+  }
+}
+
+}  // namespace
+}  // namespace gm::testing
