@@ -31,14 +31,14 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::document(const std::string& name, const std::string& text,
-                              const std::vector<TagSpec>& tags, int32_t top_line) const {
+                              const std::vector<TagData>& tags, int32_t top_line) const {
   const std::string file = (path_ / name).string();
   std::ofstream(file, std::ios::binary) << text;
   if (!tags.empty() || top_line != 0) {
     TagList list;
     list.top_line = top_line;
-    for (const TagSpec& spec : tags) {
-      auto tag = make_tag(spec.start, spec.end, spec.style, spec.time, spec.note);
+    for (const TagData& data : tags) {
+      auto tag = make_tag(data.start, data.end, data.style, data.time, data.note);
       list.insert_tag(tag);
     }
     EXPECT_EQ(write_tag_file(list, (file + ".tag").c_str()), 0);

@@ -19,7 +19,7 @@ namespace gm::testing {
 // The whole content of a text buffer (the toolkit hands out a malloc'd copy).
 std::string contents(Fl_Text_Buffer& buffer);
 
-struct TagSpec {
+struct TagData {
   int32_t start;
   int32_t end;
   unsigned char style;
@@ -35,7 +35,7 @@ public:
   const std::filesystem::path& path() const { return path_; }
   // Writes a document and, when tags are given, its tag file; answers the document path.
   std::string document(const std::string& name, const std::string& text,
-                       const std::vector<TagSpec>& tags = {}, int32_t top_line = 0) const;
+                       const std::vector<TagData>& tags = {}, int32_t top_line = 0) const;
 
 private:
   std::filesystem::path path_;

@@ -173,7 +173,7 @@ class LongLines : public AppTest {
     end3_ = line3_ + static_cast<int32_t>(third);
     const std::string text =
         kFirst + std::string(second, 'a') + "\n" + std::string(third, 'b') + "\nlast line\n";
-    std::vector<TagSpec> tags;
+    std::vector<TagData> tags;
     if (tagged) {
       tags.push_back({line2_, line3_ - 1 - kPlainTail, 'B', 1, "the long one"});
     }

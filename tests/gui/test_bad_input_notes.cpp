@@ -42,7 +42,7 @@ const std::string kShown = "caf" + kR + " " + kR + " " + kR + kR + " " + kR + kR
 
 class BadNotes : public AppTest {
  protected:
-  void open(const std::vector<TagSpec>& tags) {
+  void open(const std::vector<TagData>& tags) {
     path_ = dir_.document("doc.txt", kText, tags);
     load(path_);
   }

@@ -300,14 +300,14 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
   for (int round = 0; round < 60; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int length = 1 + pick(rng, round % 10 == 0 ? 300000 : 500);
-    std::vector<TagSpec> specs;
+    std::vector<TagData> records;
     for (int i = pick(rng, 12); i > 0; --i) {
       const int32_t start = pick(rng, length);
-      specs.push_back({start, start + 1 + pick(rng, length - start),
+      records.push_back({start, start + 1 + pick(rng, length - start),
                        static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
     }
     const std::string path = dir_.document("doc" + std::to_string(round) + ".txt",
-                                           std::string(static_cast<size_t>(length), 'w'), specs);
+                                           std::string(static_cast<size_t>(length), 'w'), records);
     CaptureStdout();
     load(path);
     GetCapturedStdout();

@@ -36,7 +36,7 @@ protected:
     Fl::flush();
   }
 
-  void open(const std::string& text, const std::vector<TagSpec>& tags = {}) {
+  void open(const std::string& text, const std::vector<TagData>& tags = {}) {
     load(dir_.document("doc.txt", text, tags));
     list_tags(a());
   }

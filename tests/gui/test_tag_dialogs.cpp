@@ -52,7 +52,7 @@ std::string ctime_of(int32_t seconds) {
 
 class TagDialogs : public AppTest {
 protected:
-  void open(const std::vector<TagSpec>& tags = {}) {
+  void open(const std::vector<TagData>& tags = {}) {
     path_ = dir_.document("doc.txt", kText, tags);
     load(path_);
   }

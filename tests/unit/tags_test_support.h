@@ -26,19 +26,19 @@ private:
   }
 };
 
-struct Spec {
+struct TagRecord {
   int32_t start, end, time;
   unsigned char style = 'B';
   std::string note = {};
 };
 
-inline std::unique_ptr<Tag> tag_of(const Spec& s) {
+inline std::unique_ptr<Tag> tag_of(const TagRecord& s) {
   return make_tag(s.start, s.end, s.style, s.time, s.note);
 }
 
 // In the given order, as a tag file would bring them in.
-inline void append_all(TagList& list, const std::vector<Spec>& specs) {
-  for (const Spec& s : specs) list.append_tag(tag_of(s));
+inline void append_all(TagList& list, const std::vector<TagRecord>& records) {
+  for (const TagRecord& s : records) list.append_tag(tag_of(s));
 }
 
 using Identity = std::tuple<int32_t, int32_t, int32_t>;

@@ -22,7 +22,7 @@ namespace gm {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Spec;
+using test::TagRecord;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
@@ -35,36 +35,36 @@ std::string le32(int32_t v) {
 
 // Records in list order with some duplicates, equal-range runs (a long one now and then),
 // and, when asked, a few records out of place.
-std::vector<Spec> random_records(std::mt19937& rng, bool disorder) {
+std::vector<TagRecord> random_records(std::mt19937& rng, bool disorder) {
   auto pick = [&rng](int n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
-  std::vector<Spec> specs;
+  std::vector<TagRecord> records;
   int32_t start = 0;
   const int count = 1 + pick(300);
   for (int i = 0; i < count; ++i) {
     start += pick(3);
     const int32_t end = start + 1 + pick(4);
     const int run = pick(20) == 0 ? 70 + pick(20) : 1 + pick(3);
-    for (int r = 0; r < run; ++r) specs.push_back({start, end, 1000 + pick(run + 2)});
+    for (int r = 0; r < run; ++r) records.push_back({start, end, 1000 + pick(run + 2)});
   }
   // Duplicates of earlier records, far from and right after their first.
   for (int i = pick(10); i > 0; --i)
-    specs.insert(specs.begin() + pick(static_cast<int>(specs.size())),
-                 specs[static_cast<size_t>(pick(static_cast<int>(specs.size())))]);
+    records.insert(records.begin() + pick(static_cast<int>(records.size())),
+                 records[static_cast<size_t>(pick(static_cast<int>(records.size())))]);
   if (disorder) {
     for (int i = 1 + pick(3); i > 0; --i)
-      std::swap(specs[static_cast<size_t>(pick(static_cast<int>(specs.size())))],
-                specs[static_cast<size_t>(pick(static_cast<int>(specs.size())))]);
+      std::swap(records[static_cast<size_t>(pick(static_cast<int>(records.size())))],
+                records[static_cast<size_t>(pick(static_cast<int>(records.size())))]);
   }
-  return specs;
+  return records;
 }
 
 // What reading must give: the first record of each identity, in file order, and one
 // message per later one.
-std::pair<std::vector<test::Identity>, std::string> first_of_each(const std::vector<Spec>& specs) {
+std::pair<std::vector<test::Identity>, std::string> first_of_each(const std::vector<TagRecord>& records) {
   std::set<test::Identity> seen;
   std::vector<test::Identity> kept;
   std::string messages;
-  for (const Spec& s : specs) {
+  for (const TagRecord& s : records) {
     if (seen.insert({s.start, s.end, s.time}).second) {
       kept.emplace_back(s.start, s.end, s.time);
     } else {
@@ -83,16 +83,16 @@ TEST(FastRoutes, DuplicateRecordsAreFoundInAnyOrder) {
   std::mt19937 rng(5);
   for (int round = 0; round < 400; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const std::vector<Spec> specs = random_records(rng, round % 2 == 1);
+    const std::vector<TagRecord> records = random_records(rng, round % 2 == 1);
     std::string bytes = le32(0) + le32(0) + 'A';
-    for (const Spec& s : specs) bytes += le32(s.start) + le32(s.end) + 'B' + le32(s.time) + le32(0);
+    for (const TagRecord& s : records) bytes += le32(s.start) + le32(s.end) + 'B' + le32(s.time) + le32(0);
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 
     TagList list;
     CaptureStderr();
     EXPECT_EQ(read_tag_file(list, file.c_str()), 0);
     const std::string messages = GetCapturedStderr();
-    const auto [kept, expected_messages] = first_of_each(specs);
+    const auto [kept, expected_messages] = first_of_each(records);
     ASSERT_EQ(test::identities(list), kept);
     ASSERT_EQ(messages, expected_messages);
   }
@@ -105,23 +105,23 @@ TEST(FastRoutes, StyleRunsGiveThePaintedBytes) {
   for (int round = 0; round < 500; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t length = 1 + static_cast<int32_t>(rng() % 60);
-    std::vector<Spec> specs;
+    std::vector<TagRecord> records;
     for (int i = static_cast<int>(rng() % 12); i > 0; --i) {
       const int32_t start = static_cast<int32_t>(rng() % static_cast<uint32_t>(length));
       const int32_t end = start + 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(length - start));
-      specs.push_back({start, end, static_cast<int32_t>(rng() % 50),
+      records.push_back({start, end, static_cast<int32_t>(rng() % 50),
                        static_cast<unsigned char>('A' + rng() % 60)});
     }
     TagList list;
     if (round % 2 == 0) {
       CaptureStderr();  // twins refused
-      for (const Spec& s : specs) {
+      for (const TagRecord& s : records) {
         auto tag = test::tag_of(s);
         list.insert_tag(tag);
       }
       GetCapturedStderr();
     } else {
-      test::append_all(list, specs);  // in file order, often out of order
+      test::append_all(list, records);  // in file order, often out of order
     }
     const int32_t from = static_cast<int32_t>(rng() % static_cast<uint32_t>(length));
     const int32_t to = from + static_cast<int32_t>(rng() % static_cast<uint32_t>(length - from + 1));

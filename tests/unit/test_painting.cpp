@@ -13,7 +13,7 @@ namespace gm {
 namespace {
 
 using test::append_all;
-using test::Spec;
+using test::TagRecord;
 using test::tag_of;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
@@ -57,7 +57,7 @@ TEST_F(PaintingTest, InnerTagsShowThroughOuterOnes) {
 }
 
 TEST_F(PaintingTest, NewerTagOfTheSameRangeWins) {
-  for (const Spec& s : {Spec{2, 4, 10, 'B'}, Spec{2, 4, 20, 'D'}, Spec{2, 4, 15, 'F'}}) {
+  for (const TagRecord& s : {TagRecord{2, 4, 10, 'B'}, TagRecord{2, 4, 20, 'D'}, TagRecord{2, 4, 15, 'F'}}) {
     auto tag = tag_of(s);
     CaptureStderr();
     list.insert_tag(tag);
@@ -91,15 +91,15 @@ TEST_F(PaintingTest, NormalizingRaisesLowStylesAndTamesHighDefaults) {
 }
 
 // Random Tags over a short text: nested, equal ranges, equal starts, both text ends.
-std::vector<Spec> random_specs(std::mt19937& rng, int32_t length, bool allow_twins) {
+std::vector<TagRecord> random_records(std::mt19937& rng, int32_t length, bool allow_twins) {
   static const unsigned char kStyles[] = {'A', 'B', 'C', 'K', 'z', 'i', '@', '{', 0x80, 0xFE, '_'};
   auto pick = [&](int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
-  std::vector<Spec> specs;
+  std::vector<TagRecord> records;
   const int count = pick(30);
   int32_t time = 100;
   for (int i = 0; i < count; ++i) {
-    Spec s{0, 0, ++time, kStyles[pick(sizeof kStyles)]};
-    const Spec* prev = specs.empty() ? nullptr : &specs[static_cast<size_t>(pick(int32_t(specs.size())))];
+    TagRecord s{0, 0, ++time, kStyles[pick(sizeof kStyles)]};
+    const TagRecord* prev = records.empty() ? nullptr : &records[static_cast<size_t>(pick(int32_t(records.size())))];
     switch (pick(6)) {
       case 0:  // inside an earlier one, when it has room
         if (prev && prev->end - prev->start > 1) {
@@ -131,15 +131,15 @@ std::vector<Spec> random_specs(std::mt19937& rng, int32_t length, bool allow_twi
         s.start = pick(length);
         s.end = length;
     }
-    specs.push_back(s);
+    records.push_back(s);
   }
-  std::shuffle(specs.begin(), specs.end(), rng);
-  return specs;
+  std::shuffle(records.begin(), records.end(), rng);
+  return records;
 }
 
-void insert_all(TagList& list, const std::vector<Spec>& specs) {
+void insert_all(TagList& list, const std::vector<TagRecord>& records) {
   CaptureStderr();
-  for (const Spec& s : specs) {
+  for (const TagRecord& s : records) {
     auto tag = tag_of(s);
     list.insert_tag(tag);
   }
@@ -179,7 +179,7 @@ TEST(PaintingRandomTest, SortedListsMatchTheLookupPerByte) {
     const int32_t length = 1 + static_cast<int32_t>(rng() % 80);
     TagList list;
     list.default_style = round % 7 == 0 ? 0x85 : 'A' + round % 58;
-    insert_all(list, random_specs(rng, length, false));
+    insert_all(list, random_records(rng, length, false));
     ASSERT_TRUE(list.in_order());
     compare_with_per_byte(list, rng, length);
   }
@@ -193,7 +193,7 @@ TEST(PaintingRandomTest, ListsInFileOrderMatchTheLookupPerByte) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t length = 1 + static_cast<int32_t>(rng() % 80);
     TagList list;
-    append_all(list, random_specs(rng, length, true));
+    append_all(list, random_records(rng, length, true));
     disordered += !list.in_order();
     compare_with_per_byte(list, rng, length);
   }

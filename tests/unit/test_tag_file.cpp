@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 using test::append_all;
 using test::Identity;
 using test::identities;
-using test::Spec;
+using test::TagRecord;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 

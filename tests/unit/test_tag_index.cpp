@@ -11,7 +11,7 @@
 namespace gm {
 namespace {
 
-using test::Spec;
+using test::TagRecord;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
@@ -19,15 +19,15 @@ using testing::internal::GetCapturedStdout;
 
 // Nested, overlapping, same-start and same-range Tags with times in any order (twins too,
 // when asked), over a short text so that every position meets many of them.
-std::vector<Spec> random_specs(std::mt19937& rng, int32_t length, bool twins) {
+std::vector<TagRecord> random_records(std::mt19937& rng, int32_t length, bool twins) {
   auto pick = [&rng](int32_t n) { return static_cast<int32_t>(rng() % static_cast<uint32_t>(n)); };
-  std::vector<Spec> specs;
+  std::vector<TagRecord> records;
   const int count = 1 + pick(40);
   for (int i = 0; i < count; ++i) {
     // Distinct times unless twins are wanted; either way in no particular order.
-    Spec s{0, 0, twins ? 1000 + pick(60) : pick(1 << 20) * 64 + i};
-    if (!specs.empty() && pick(4) == 0) {
-      const Spec& other = specs[static_cast<size_t>(pick(static_cast<int32_t>(specs.size())))];
+    TagRecord s{0, 0, twins ? 1000 + pick(60) : pick(1 << 20) * 64 + i};
+    if (!records.empty() && pick(4) == 0) {
+      const TagRecord& other = records[static_cast<size_t>(pick(static_cast<int32_t>(records.size())))];
       s.start = other.start;
       s.end = pick(2) ? other.end : other.start + 1 + pick(length - other.start);
       if (twins && pick(3) == 0) s.time = other.time;
@@ -35,9 +35,9 @@ std::vector<Spec> random_specs(std::mt19937& rng, int32_t length, bool twins) {
       s.start = pick(length);
       s.end = s.start + 1 + pick(std::min(length - s.start, 1 + pick(length)));
     }
-    specs.push_back(s);
+    records.push_back(s);
   }
-  return specs;
+  return records;
 }
 
 void expect_same_answers(TagIndex& index, const TagList& list, int32_t length) {
@@ -61,7 +61,7 @@ TEST(TagIndexTest, AgreesWithTheScanOnSortedLists) {
     const int32_t length = 1 + static_cast<int32_t>(rng() % 60);
     TagList list;
     CaptureStderr();  // refused twins and old equal ranges
-    for (const Spec& s : random_specs(rng, length, false)) {
+    for (const TagRecord& s : random_records(rng, length, false)) {
       auto tag = test::tag_of(s);
       list.insert_tag(tag);
     }
@@ -79,13 +79,13 @@ TEST(TagIndexTest, AgreesWithTheScanOnListsInFileOrder) {
   for (int round = 0; round < 1500; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t length = 1 + static_cast<int32_t>(rng() % 60);
-    std::vector<Spec> specs = random_specs(rng, length, round % 2 == 0);
+    std::vector<TagRecord> records = random_records(rng, length, round % 2 == 0);
     // Every third list arrives sorted by start, as most tag files do.
     if (round % 3 == 0)
-      std::stable_sort(specs.begin(), specs.end(),
-                       [](const Spec& a, const Spec& b) { return a.start < b.start; });
+      std::stable_sort(records.begin(), records.end(),
+                       [](const TagRecord& a, const TagRecord& b) { return a.start < b.start; });
     TagList list;
-    test::append_all(list, specs);
+    test::append_all(list, records);
     ordered += list.in_order();
     TagIndex index;
     expect_same_answers(index, list, length);
@@ -100,13 +100,13 @@ TEST(TagIndexTest, FollowsEveryChangeOfTheList) {
   const int32_t length = 50;
   TagList list;
   TagIndex index;
-  std::vector<Spec> inserted;
+  std::vector<TagRecord> inserted;
   for (int step = 0; step < 400; ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
     const int action = static_cast<int>(rng() % 5);
     CaptureStderr();
     if (action < 3 || inserted.empty()) {
-      const Spec s = random_specs(rng, length, false).front();
+      const TagRecord s = random_records(rng, length, false).front();
       auto tag = test::tag_of(s);
       if (list.insert_tag(tag)) inserted.push_back(s);
     } else if (action == 3) {

@@ -15,7 +15,7 @@ namespace {
 using test::append_all;
 using test::Identity;
 using test::identities;
-using test::Spec;
+using test::TagRecord;
 using test::tag_of;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
@@ -27,7 +27,7 @@ void expect_links_consistent(TagList& list) {
   size_t walked = 0;
   for (const TagNode* n = list.head(); n; n = n->next.get()) ++walked;
   EXPECT_EQ(walked, list.size());
-  const Spec sentinel{1 << 30, (1 << 30) + 1, -7};
+  const TagRecord sentinel{1 << 30, (1 << 30) + 1, -7};
   list.append_tag(tag_of(sentinel));
   const TagNode* last = list.head();
   while (last->next) last = last->next.get();
@@ -36,8 +36,8 @@ void expect_links_consistent(TagList& list) {
 }
 
 // Inserts and answers what insert_tag said on standard error.
-std::string insert_quietly(TagList& list, const Spec& spec, int expect_result) {
-  auto tag = tag_of(spec);
+std::string insert_quietly(TagList& list, const TagRecord& record, int expect_result) {
+  auto tag = tag_of(record);
   CaptureStderr();
   const int result = list.insert_tag(tag);
   std::string err = GetCapturedStderr();
@@ -114,8 +114,8 @@ TEST_F(TagListTest, RandomInsertionsKeepTheOrderAndTheLinks) {
 }
 
 TEST_F(TagListTest, FindTagAtPrefersLaterStartThenEarlierEndThenNewer) {
-  for (const Spec& s : {Spec{0, 50, 1}, Spec{10, 20, 2}, Spec{10, 30, 3}, Spec{60, 70, 4},
-                        Spec{60, 70, 6}})
+  for (const TagRecord& s : {TagRecord{0, 50, 1}, TagRecord{10, 20, 2}, TagRecord{10, 30, 3}, TagRecord{60, 70, 4},
+                        TagRecord{60, 70, 6}})
     insert_quietly(list, s, 1);
   auto found = [&](int32_t p) -> const Tag* {
     const TagNode* n = list.find_tag_at(p);
