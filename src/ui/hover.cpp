@@ -34,8 +34,6 @@ TipChange remove_tip(App& a, int x, int y) {
   return TipChange::kRemoved;
 }
 
-TagIdentity identity_of(const Tag& tag) { return {tag.start, tag.end, tag.time}; }
-
 // The toolkit's tooltip is a borderless window shown without taking the pointer; a popup
 // menu takes it (a grab). Counting the tooltip as "another window in front" would let the
 // Editor's own tooltip replace every note a moment after it appeared.
@@ -60,7 +58,7 @@ std::string screenful(const std::string& text) {
   for (size_t pos = 0; pos <= text.size() && lines < max_lines; ++lines) {
     const size_t end = std::min(text.find('\n', pos), text.size());
     size_t cut = std::min(end, pos + max_line);
-    while (cut > pos && cut < end && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    if (cut < end) cut = char_start(text.data(), cut, pos);
     if (lines > 0) part += '\n';
     part.append(text, pos, cut - pos);
     pos = end + 1;

@@ -16,18 +16,6 @@ namespace gm {
 
 class App;
 
-// A Tag's identity. The hover keeps this and never a node pointer: the tag commands may
-// remove or replace the Tag between two ticks.
-struct TagIdentity {
-  int32_t start = 0;
-  int32_t end = 0;
-  int32_t time = 0;
-  bool operator==(const TagIdentity& o) const {
-    return start == o.start && end == o.end && time == o.time;
-  }
-  bool operator!=(const TagIdentity& o) const { return !(*this == o); }
-};
-
 // A window may go away from inside its own callbacks only through the toolkit, which
 // hides it at once and destroys it on its next turn of the event loop.
 struct DeleteLater {

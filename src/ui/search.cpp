@@ -31,20 +31,21 @@ void add_text_hit(App& a, size_t hit) {
                      reinterpret_cast<void*>(static_cast<uintptr_t>(hit)));
 }
 
-void add_note_hit(App& a, TagNode* node, size_t hit) {
+void add_note_hit(App& a, const TagNode* node, size_t hit) {
   const Tag& tag = *node->tag;
-  a.tag_browser->add(hit_line(style_codes(tag.style), tag.note().substr(hit)).c_str(), node);
+  a.tag_browser->add(hit_line(style_codes(tag.style), tag.note().substr(hit)).c_str(),
+                     const_cast<TagNode*>(node));
   a.browser_tags.push_back(ref_to(a.tags, node));
 }
 
 // Where a Tag step goes on. Tags may have changed since the last step: the next Tag is found
 // wherever it lives now; when it is gone, the step goes on after the last Tag listed; when
 // that is gone as well, the search ends rather than list a Tag twice.
-TagNode* resume_point(App& a) {
+const TagNode* resume_point(App& a) {
   if (!a.tag_search_position.node) return nullptr;
-  if (TagNode* next = find_live(a.tags, a.tag_search_position)) return next;
+  if (const TagNode* next = find_live(a.tags, a.tag_search_position)) return next;
   if (!a.tag_search_last.node) return nullptr;
-  TagNode* last = find_live(a.tags, a.tag_search_last);
+  const TagNode* last = find_live(a.tags, a.tag_search_last);
   return last ? last->next.get() : nullptr;
 }
 
@@ -67,7 +68,7 @@ void search_text_step(void* data) {
 
 void search_tags_step(void* data) {
   App& a = *static_cast<App*>(data);
-  TagNode* node = nullptr;
+  const TagNode* node = nullptr;
   if (a.search_restart) {
     a.search_restart = false;
     a.tag_search_last = {};

@@ -25,9 +25,7 @@ constexpr size_t kMaxBrowserLine = 32000;
 
 void cut_to_fit(std::string& line) {
   if (line.size() <= kMaxBrowserLine) return;
-  size_t cut = kMaxBrowserLine;
-  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-  line.resize(cut);
+  line.resize(char_start(line.data(), kMaxBrowserLine));
 }
 
 // A note kept with bytes that are not UTF-8 is listed with replacement characters.
@@ -47,7 +45,7 @@ std::string_view first_line(std::string_view text) {
 }
 
 // The Tag the given line of a Tag list stands for, if it still exists.
-TagNode* line_tag(App& a, int line) {
+const TagNode* line_tag(App& a, int line) {
   const auto index = static_cast<size_t>(line - 1);
   if (line < 1 || index >= a.browser_tags.size()) return nullptr;
   const TagRef& ref = a.browser_tags[index];
@@ -87,24 +85,6 @@ void show_tag(App& a, const Tag& tag) {
 }
 
 }  // namespace
-
-TagRef ref_to(const TagList& tags, TagNode* node) {
-  if (!node) return {};
-  return TagRef{node, node->tag->start, node->tag->end, node->tag->time, tags.generation()};
-}
-
-TagNode* find_live(TagList& tags, const TagRef& ref) {
-  if (!ref.node) return nullptr;
-  if (ref.generation == tags.generation()) return ref.node;
-  const auto holds_it = [&ref](const TagNode* n) {
-    return n->tag->start == ref.start && n->tag->end == ref.end && n->tag->time == ref.time;
-  };
-  if (tags.is_node(ref.node) && holds_it(ref.node)) return ref.node;
-  for (TagNode* n = tags.head(); n; n = n->next.get()) {
-    if (holds_it(n)) return n;
-  }
-  return nullptr;
-}
 
 std::string style_codes(unsigned char style) {
   const StyleEntry& e = style_entry(style);

@@ -6,30 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "tags/tag_ref.h"
+
 class Fl_Widget;
 
 namespace gm {
 
 class App;
-class TagList;
-struct Tag;
-struct TagNode;
-
-// A Tag remembered across changes of the TagList. The node is only a hint: it is followed
-// while the list is unchanged, or while it is still in the list and still holds the same Tag
-// (remove_tag_at moves the next Tag into the node it empties); otherwise the Tag is looked up
-// anew by its identity.
-struct TagRef {
-  TagNode* node = nullptr;  // none: no Tag
-  int32_t start = 0;
-  int32_t end = 0;
-  int32_t time = 0;
-  uint64_t generation = 0;  // of the list when the reference was taken
-};
-
-TagRef ref_to(const TagList& tags, TagNode* node);
-// The live node that holds the Tag, or none when the Tag is gone.
-TagNode* find_live(TagList& tags, const TagRef& ref);
 
 // Fills the tag browser with one line per Tag, in TagList order; stops any running search.
 void list_tags(App& a);
