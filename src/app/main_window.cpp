@@ -3,115 +3,129 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Menu_Button.H>
-#include <FL/Fl_Text_Buffer.H>
 #include <FL/Fl_Tile.H>
 
-#include "app/app.h"
-#include "app/commands.h"
 #include "app/menus.h"
-#include "tags/styles.h"
+#include "app/program.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
-#include "ui/tag_browser.h"
-#include "ui/tag_dialogs.h"
 
 namespace gm {
 
 namespace {
 
-// An invisible popup menu button: no box, opens only with the right button.
-Fl_Menu_Button* popup_button(int x, int y, int w, int h, const Fl_Menu_Item* menu) {
-  auto* button = new Fl_Menu_Button(x, y, w, h);
-  button->type(Fl_Menu_Button::POPUP3);
-  button->box(FL_NO_BOX);
-  button->menu(menu);
-  return button;
-}
+constexpr double kRefresh = 0.1;
 
-void build_sidebar(App& a) {
-  a.search_input = new Fl_Input(0, 30, 200, 30, "");
-  a.search_input->when(FL_WHEN_ENTER_KEY_CHANGED);
-  a.search_input->tooltip(
-      "Enter keyword to start searching. \nClick with right mouse button to popup edit menu.");
-  for (int i = kSearchCopyItem; i <= kSearchCutItem; ++i) {
-    a.search_menu[i].user_data(a.search_input);
-  }
-
-  a.search_menu_button = popup_button(0, 30, 200, 30, a.search_menu.data());
-
-  a.search_type_choice = new Fl_Choice(200, 30, 60, 30);
-  a.search_type_choice->box(FL_NO_BOX);
-  a.search_type_choice->menu(a.search_type_menu.data());
-  a.search_type_choice->callback(choose_search_type);
-  a.search_type_choice->tooltip("Search in:");
-
-  a.tag_browser = new Fl_Hold_Browser(0, 60, 260, 540);
-  a.tag_browser->tooltip("Click with left mouse button.");
-
-  a.search_input->callback(start_search, a.tag_browser);
-}
-
-void build_editor(App& a) {
-  a.editor = new Editor(260, 30, 540, 570);
-  a.editor->tooltip("Click with right mouse button to open edit menu.");
-  a.tag_popup_menu[kCopyTextItem].user_data(a.editor);
-
-  // Laid over the whole screen inside the Editor, so it sees every press over it first.
-  a.editor->begin();
-  a.tag_popup_button = popup_button(0, 0, Fl::w(), Fl::h(), a.tag_popup_menu.data());
-  a.tag_popup_button->callback(popup_dispatch);
-  a.editor->end();
-
-  a.editor->buffer(a.text_buffer.get());
-  a.tag_browser->callback(show_browser_line, a.editor);
-  a.editor->highlight_data(a.style_buffer.get(), editor_style_table(), kStyleCount, 'B', nullptr,
-                           nullptr);
-}
+bool has_selection(const Fl_Input& input) { return input.position() != input.mark(); }
 
 }  // namespace
 
-void build_main_window(App& a) {
-  a.window = std::make_unique<Fl_Double_Window>(800, 600);
-  a.window->label("no file loaded");
-  a.window->box(FL_NO_BOX);
+MainWindow::MainWindow(Program& program)
+    : program_(program), search_menu_(search_menu(program)), tag_popup_(tag_popup_menu(program)) {
+  window_ = std::make_unique<Fl_Double_Window>(800, 600);
+  window_->label("no file loaded");
+  window_->box(FL_NO_BOX);
 
-  a.menu_bar = new Fl_Menu_Bar(0, 0, 800, 30);
-  a.menu_bar->copy(kMainMenu);
+  menu_bar_ = new Fl_Menu_Bar(0, 0, 800, 30);
+  menu_bar_->copy(main_menu(program).data());
 
-  a.tile = new Fl_Tile(0, 30, 800, 570);
-  build_sidebar(a);
-  build_editor(a);
+  tile_ = new Fl_Tile(0, 30, 800, 570);
+  program.sidebar.build(search_menu_.data());
+  program.view.build(260, 30, 540, 570, tag_popup_.data());
+  program.view.text().add_modify_callback(text_modified, this);
+  Fl::belowmouse(&program.view.editor());
+  tile_->end();
 
-  // Each twice, as the program always had it; neither uses its argument.
-  a.text_buffer->add_modify_callback(text_modified, a.editor);
-  a.text_buffer->add_modify_callback(text_modified, a.window.get());
-  a.style_buffer->add_modify_callback(styles_modified, a.editor);
-  a.style_buffer->add_modify_callback(styles_modified, a.window.get());
-
-  Fl::belowmouse(a.editor);
-
-  a.tile->end();
-  a.window->resizable(a.tile);
-  a.window->end();
-  a.window->callback(close_callback);
+  window_->resizable(tile_);
+  window_->end();
+  window_->callback(close_requested, &program);
 }
 
-void create_file_chooser(App& a) {
-  a.chooser = std::make_unique<Fl_File_Chooser>(
-      ".", "TxT Files (*.{txt})\tC/C++ Source Files (*.{c,C,cc,cpp,cxx,h})",
-      Fl_File_Chooser::SINGLE, "open");
-  a.chooser->preview(0);
-  a.chooser->callback(empty_callback);
+MainWindow::~MainWindow() {
+  Fl::remove_timeout(refresh_due, this);
+  program_.view.text().remove_modify_callback(text_modified, this);
 }
 
-void start_timers(App& a) {
-  Fl::add_timeout(0.1, refresh_commands, &a);
-  Fl::add_timeout(0.1, hover_tick, a.editor);
+void MainWindow::close_requested(Fl_Widget*, void* program) {
+  static_cast<Program*>(program)->commands.leave();
+}
+
+void MainWindow::refresh_undo_redo() {
+  const TagHistory& history = program_.document.tags.history();
+  set_item_active(*menu_bar_, undo_command, history.can_undo());
+  set_item_active(*menu_bar_, redo_command, history.can_redo());
+}
+
+void MainWindow::refresh_commands() {
+  set_item_active(*menu_bar_, save_tag_command, program_.document.tags.unsaved());
+  const bool input_selection = has_selection(program_.sidebar.search_input());
+  set_item_active(*menu_bar_, cut_command, input_selection);
+  Fl_Menu_Button& search = program_.sidebar.search_menu_button();
+  set_item_active(search, search_copy_command, input_selection);
+  set_item_active(search, cut_command, input_selection);
+  set_item_active(*menu_bar_, copy_command, input_selection || program_.view.text().selected());
+}
+
+void MainWindow::start_refresh() { Fl::add_timeout(kRefresh, refresh_due, this); }
+
+void MainWindow::refresh_due(void* self) {
+  static_cast<MainWindow*>(self)->refresh_commands();
+  Fl::repeat_timeout(kRefresh, refresh_due, self);
+}
+
+void MainWindow::show_title() {
+  const DocumentState& file = program_.document.file;
+  if (!file.path) {
+    window_->copy_label("modified: no file loaded");
+  } else {
+    window_->copy_label(file.display_path ? file.display_path->c_str() : file.path->c_str());
+  }
+}
+
+void MainWindow::refresh_tag_popup() {
+  const bool selected = program_.view.text().selected() != 0;
+  Fl_Menu_Button& popup = program_.view.popup_button();
+  for (Fl_Callback* with_selection :
+       {new_tag_command, edit_tag_command, copy_command, open_uri_command})
+    set_item_active(popup, with_selection, selected);
+  for (Fl_Callback* without_selection :
+       {remove_tag_command, tag_properties_command, default_style_command})
+    set_item_active(popup, without_selection, !selected);
+}
+
+// Every change of the text buffer, selections included.
+void MainWindow::text_modified(int, int inserted, int deleted, int, const char*, void* self) {
+  auto& main = *static_cast<MainWindow*>(self);
+  if (inserted || deleted) {
+    main.show_title();
+  } else {
+    main.refresh_tag_popup();
+  }
+}
+
+// The sidebar widgets keep their geometry while hidden, so showing them again brings back
+// the layout the user had dragged in the tile. The search input menu button stays: the
+// widened Editor, a later child of the tile, covers it and takes every press.
+void MainWindow::toggle_sidebar() {
+  Editor& editor = program_.view.editor();
+  Sidebar& sidebar = program_.sidebar;
+  Fl_Widget* const widgets[] = {&sidebar.search_input(), &sidebar.type_choice(),
+                                &sidebar.browser()};
+  if (sidebar_shown_) {
+    saved_editor_x_ = editor.x();
+    editor.resize(0, tile_->y(), tile_->w(), tile_->h());
+    tile_->redraw();
+    for (Fl_Widget* w : widgets) w->hide();
+  } else {
+    const int x = saved_editor_x_;
+    editor.resize(x, tile_->y(), tile_->w() - x, tile_->h());
+    tile_->redraw();
+    for (Fl_Widget* w : widgets) w->show();
+  }
+  sidebar_shown_ = !sidebar_shown_;
 }
 
 }  // namespace gm

@@ -1,56 +1,46 @@
-// The menu tables as static data. The main menu bar keeps its own copy; the popup tables are
-// copied into each App and used in place. Item states change by index.
+// The menu tables and the commands behind their items. Each item's user data is the Program;
+// items are found by their command (Fl_Menu_::find_index), never by a number.
 #pragma once
 
+#include <FL/Fl_Menu_.H>
 #include <FL/Fl_Menu_Item.H>
+
+#include <vector>
 
 namespace gm {
 
-// Places in the main menu bar's copy of the main menu table.
-enum MainMenuIndex : int {
-  kFileMenu = 0,
-  kOpenItem = 1,
-  kSaveTagItem = 2,
-  kExitItem = 3,
-  kEditMenu = 5,
-  kCopyItem = 6,
-  kPasteItem = 7,
-  kCutItem = 8,
-  kUndoItem = 9,
-  kRedoItem = 10,
-  kViewMenu = 12,
-  kSidebarItem = 13,
-  kListTagsItem = 14,
-  kHelpMenu = 16,
-  kAboutItem = 17,
-  kFreeToUseItem = 18,
-  kHelpItem = 19,
-};
-constexpr int kMainMenuSize = 22;
+class Program;
 
-enum SearchMenuIndex : int { kSearchCopyItem = 0, kSearchPasteItem = 1, kSearchCutItem = 2 };
+// The tables, terminated as the toolkit wants them. The menu bar copies the main menu; the
+// popup menus use theirs in place.
+std::vector<Fl_Menu_Item> main_menu(Program& program);
+std::vector<Fl_Menu_Item> search_menu(Program& program);
+std::vector<Fl_Menu_Item> tag_popup_menu(Program& program);
 
-enum TagPopupIndex : int {
-  kNewTagItem = 0,
-  kEditTagItem = 1,
-  kRemoveTagItem = 2,
-  kTagPropertiesItem = 3,
-  kCopyTextItem = 4,
-  kDefaultStyleItem = 5,
-  kOpenUriItem = 6,
-};
+// Makes the item with this command active or inactive.
+void set_item_active(Fl_Menu_& menu, Fl_Callback* command, bool active);
 
-extern const Fl_Menu_Item kMainMenu[kMainMenuSize];
-extern const Fl_Menu_Item kSearchMenu[4];      // user data: the search input, set per App
-extern const Fl_Menu_Item kTagPopupMenu[8];    // "&Copy Text" user data: the Editor, per App
-extern const Fl_Menu_Item kSearchTypeMenu[3];
-
-inline void set_item_active(Fl_Menu_Item& item, bool active) {
-  if (active) {
-    item.activate();
-  } else {
-    item.deactivate();
-  }
-}
+// Main menu bar.
+void open_command(Fl_Widget*, void* program);
+void save_tag_command(Fl_Widget*, void* program);
+void exit_command(Fl_Widget*, void* program);
+void copy_command(Fl_Widget*, void* program);  // also "&Copy Text" of the tag popup menu
+void paste_command(Fl_Widget*, void* program);
+void cut_command(Fl_Widget*, void* program);
+void undo_command(Fl_Widget*, void* program);
+void redo_command(Fl_Widget*, void* program);
+void toggle_sidebar(Fl_Widget*, void* program);
+void list_tags_command(Fl_Widget*, void* program);
+void about_command(Fl_Widget*, void* program);
+void help_command(Fl_Widget*, void* program);
+// Search input menu: Copy always copies from the search input there.
+void search_copy_command(Fl_Widget*, void* program);
+// Tag popup menu.
+void new_tag_command(Fl_Widget* menu, void* program);
+void edit_tag_command(Fl_Widget* menu, void* program);
+void remove_tag_command(Fl_Widget* menu, void* program);
+void tag_properties_command(Fl_Widget* menu, void* program);
+void default_style_command(Fl_Widget* menu, void* program);
+void open_uri_command(Fl_Widget*, void* program);
 
 }  // namespace gm

@@ -9,9 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/app.h"
 #include "tags/styles.h"
-#include "ui/editor.h"
 
 namespace gm {
 
@@ -36,14 +34,7 @@ const ToolkitEntry* editor_style_table() {
   return table.data();
 }
 
-void restyle_document(App& a) {
-  normalize_styles_for_document(a.tags);
-  const int32_t n = a.text_buffer->length();
-  a.style_buffer->replace_all(n, [&a, n](char* styles) { paint_styles(a.tags, 0, n, styles); });
-}
-
-DocumentPaint::DocumentPaint(TagList& tags, int32_t length, bool beside) {
-  normalize_styles_for_document(tags);
+DocumentPaint::DocumentPaint(const TagList& tags, int32_t length, bool beside) {
   tags.in_order();  // the list keeps the answer: the painter then only reads the list
   // Only the new block and the Tags are touched there: no widget, no buffer.
   const auto paint = [&tags, length] {
@@ -63,8 +54,6 @@ DocumentPaint::DocumentPaint(TagList& tags, int32_t length, bool beside) {
 }
 
 WholeBuffer::Block DocumentPaint::take() { return block_.get(); }
-
-void restyle_document(App& a, DocumentPaint& paint) { a.style_buffer->replace_all(paint.take()); }
 
 namespace {
 
@@ -100,29 +89,30 @@ std::string run_bytes(const std::vector<StyleRun>& runs, Difference d) {
 
 }  // namespace
 
-void restyle_range(App& a, int32_t start, int32_t end) {
+void restyle_range(WholeBuffer& styles, const TagList& tags, int32_t start, int32_t end) {
   if (start >= end) return;
-  WholeBuffer& styles = *a.style_buffer;
   if (start < 0 || end > styles.length()) {
     // Out of the buffer's bounds: the toolkit's replace decides what that means.
     std::string painted(static_cast<size_t>(end - start), '\0');
-    paint_styles(a.tags, start, end, &painted[0]);
+    paint_styles(tags, start, end, &painted[0]);
     styles.replace(start, end, painted.c_str());
     return;
   }
-  // Only the bytes that change are written, in place. A repaint that changes nothing still
-  // rewrites one byte: the notification is what marks the tags unsaved and lists them anew.
-  const std::vector<StyleRun> runs = style_runs(a.tags, start, end);
-  Difference d = compare_runs(styles, runs, start);
-  if (d.first == d.last) d = {start, start + 1};
+  const std::vector<StyleRun> runs = style_runs(tags, start, end);
+  const Difference d = compare_runs(styles, runs, start);
+  if (d.first == d.last) return;
   const std::string bytes = run_bytes(runs, d);
   styles.overwrite(d.first, bytes.data(), static_cast<int>(bytes.size()));
 }
 
-void restyle_tag_area(App& a, int32_t start, int32_t end) {
-  const int32_t stretch_end = tagged_stretch_end(a.tags, end, a.style_buffer->length());
-  restyle_range(a, start, stretch_end);
-  if (a.editor) a.editor->redraw();
+void restyle_tag_area(WholeBuffer& styles, const TagList& tags, int32_t start, int32_t end) {
+  restyle_range(styles, tags, start, tagged_stretch_end(tags, end, styles.length()));
+}
+
+void swap_style(WholeBuffer& styles, int32_t length, char from, char to) {
+  std::string bytes = take_text(styles.text_range(0, length), static_cast<size_t>(length));
+  std::replace(bytes.begin(), bytes.end(), from, to);
+  styles.overwrite(0, bytes.data(), length);
 }
 
 }  // namespace gm
