@@ -12,10 +12,11 @@
 #include <string_view>
 
 #include "bench_window.h"
+#include "tags/styles.h"
 #include "../tests/unit/tags_test_support.h"
 #include "tags/tag.h"
 #include "ui/sidebar.h"
-#include "ui/style_chooser.h"
+#include "ui/dialogs.h"
 
 namespace {
 

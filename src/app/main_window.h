@@ -1,5 +1,6 @@
-// The main window: menu bar, the tile with the sidebar and the Editor, the menu tables, and
-// the item states and title that follow the document, the selections and the history.
+// The main window: menu bar, the tile with the sidebar and the Editor, the menu tables with
+// the commands of their items, and the item states and title that follow the document, the
+// selections and the history. Items are found by their command, never by a number.
 #pragma once
 
 #include <FL/Fl_Menu_Item.H>

@@ -12,7 +12,7 @@
 #include "document/document.h"
 #include "tags/tag_document.h"
 #include "ui/about.h"
-#include "ui/dialog_host.h"
+#include "ui/dialogs.h"
 #include "ui/sidebar.h"
 #include "ui/view.h"
 

@@ -13,9 +13,9 @@
 #include <cstdio>
 
 #include "document/encoding.h"
+#include "tags/styles.h"
 #include "tags/tag.h"
 #include "ui/editor.h"
-#include "ui/style_chooser.h"
 #include "ui/view.h"
 
 namespace gm {

@@ -30,7 +30,7 @@
 #include "document/reader.h"
 #include "gui_support.h"
 #include "tags/tag_file.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 
 namespace gm::testing {
 namespace {

@@ -27,7 +27,7 @@
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 #include "ui/text_driver.h"
 
 namespace gm::testing {

@@ -21,8 +21,7 @@
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/hover.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialog.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

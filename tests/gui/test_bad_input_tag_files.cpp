@@ -27,9 +27,8 @@
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/hover.h"
-#include "ui/restyle.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialog.h"
+#include "ui/view.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

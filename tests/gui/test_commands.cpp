@@ -19,7 +19,7 @@
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 
 namespace gm::testing {
 namespace {

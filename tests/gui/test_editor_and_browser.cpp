@@ -10,8 +10,9 @@
 #include <string>
 
 #include "gui_support.h"
+#include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/style_chooser.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

@@ -18,7 +18,7 @@
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "ui/fl_memory.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 #include "ui/sidebar.h"
 #include "ui/whole_buffer.h"
 

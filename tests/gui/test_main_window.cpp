@@ -16,7 +16,7 @@
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 
 namespace gm::testing {
 namespace {

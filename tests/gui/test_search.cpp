@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "gui_support.h"
+#include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/style_chooser.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

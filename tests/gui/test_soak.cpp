@@ -22,8 +22,7 @@
 
 #include "gui_support.h"
 #include "ui/hover.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialog.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

@@ -13,8 +13,7 @@
 
 #include "gui_support.h"
 #include "tags/styles.h"
-#include "ui/default_style_dialog.h"
-#include "ui/style_chooser.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {

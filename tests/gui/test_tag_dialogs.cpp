@@ -19,8 +19,7 @@
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "tags/tag_file_faults.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialog.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
