@@ -146,11 +146,7 @@ void DialogHost::default_style(const char* title) {
 }
 
 void DialogHost::discard(Dialog& dialog) {
-  if (open_.get() == &dialog) {
-    open_.reset();
-  } else {
-    Fl::delete_widget(&dialog);
-  }
+  if (open_.get() == &dialog) open_.reset();
 }
 
 void DialogHost::close(Dialog& dialog) {
