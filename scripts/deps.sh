@@ -3,7 +3,7 @@
 # it only calls apt-get when something is missing.
 set -euo pipefail
 
-build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev)
+build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev libxxhash-dev)
 test_pkgs=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps
            imagemagick xclip locales clang libclang-rt-14-dev)
 

@@ -9,6 +9,7 @@
 
 #include "document/encoding.h"
 #include "document/reader.h"
+#include "platform/save_file.h"
 #include "tags/tag_file.h"
 
 namespace gm {
@@ -82,8 +83,28 @@ bool make_utf8(std::string& text) {
   return convert_from_code_page(text);
 }
 
+// A save that was cut short while it wrote the tag file in place left a complete copy of
+// the tags it was saving: they are put back, or read from the copy when that cannot be.
+int read_tags_of(TagList& tags, const std::string& name) {
+  const Recovery recovery = recover_file(name);
+  switch (recovery.outcome) {
+    case Recovery::nothing:
+      break;
+    case Recovery::restored:
+      std::printf("Warning: an interrupted save had left %s incomplete; restored it from its "
+                  "recovery copy\n", name.c_str());
+      break;
+    case Recovery::copy_kept:
+      std::fprintf(stderr, "Warning: an interrupted save had left %s incomplete and it cannot be "
+                   "restored (%s); tags read from the recovery copy %s\n", name.c_str(),
+                   std::strerror(recovery.error), recovery.copy_path.c_str());
+      return read_tag_data(tags, recovery.bytes.data(), recovery.bytes.size());
+  }
+  return read_tag_file(tags, name.c_str());
+}
+
 void load_tags(TagList& tags, const std::string& document_path, int32_t size) {
-  if (read_tag_file(tags, tag_file_name(document_path).c_str()) != 0) {
+  if (read_tags_of(tags, tag_file_name(document_path)) != 0) {
     std::puts("Warning: fail to load tag file!");
   }
   std::printf("cut size %d\n", size);
