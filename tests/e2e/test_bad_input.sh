@@ -2,16 +2,20 @@
 # Bad input with the real program: random bytes, a folder and a silent named pipe given as the
 # document each give their line and an empty window; a document on a path with blanks,
 # quotes, bytes that are not UTF-8 and over 260 bytes shows its Tag and saves beside itself;
-# in a folder that cannot be written, leaving asks, the save fails, "ignore" leaves, and the
-# old tag file is untouched.
+# with a tag file that cannot be written (in a folder that cannot be written either), leaving
+# asks, the save fails, "ignore" leaves, and the old tag file is untouched.
 # Usage: test_bad_input.sh PATH/TO/glossmark
 set -euo pipefail
 bin=$(realpath "$1")
 source "$(dirname "$0")/lib.sh"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-locked=""
-unlock() { [ -n "$locked" ] && { chattr -i "$locked" 2>/dev/null || chmod 755 "$locked"; }; locked=""; }
+locked=()
+unlock() {
+  local path
+  for path in "${locked[@]}"; do chattr -i "$path" 2>/dev/null || chmod u+w "$path"; done
+  locked=()
+}
 trap 'unlock; e2e_cleanup' EXIT
 
 is_red='r>0.7&&g<0.3&&b<0.3'
@@ -117,18 +121,20 @@ xdotool key Escape
 wait_app_exit 10 >"$E2E_TMP/rc"
 [ "$(cat "$E2E_TMP/rc")" -eq 0 ] || fail "exit code $(cat "$E2E_TMP/rc")"
 
-# --- A folder where the tag file cannot be written ------------------------------------------
+# --- A tag file that cannot be written, in a folder that cannot be written -----------------
 ro="$E2E_TMP/read only"
 mkdir "$ro"
 doc="$ro/doc.txt"
 printf 'alpha beta gamma\n' >"$doc"
 one_tag_file "$doc.tag"
 before=$(md5sum <"$doc.tag")
-# Root passes over mode 555; an immutable folder stops it (where the file system has them).
-if [ "$(id -u)" -eq 0 ]; then chattr +i "$ro" 2>/dev/null || true; else chmod 555 "$ro"; fi
-locked=$ro
-if touch "$ro/probe" 2>/dev/null; then
-  echo "skip: cannot make a folder unwritable here"
+# Root passes over permission bits; the immutable flag stops it (where the file system has it).
+for path in "$doc.tag" "$ro"; do
+  if [ "$(id -u)" -eq 0 ]; then chattr +i "$path" 2>/dev/null || true; else chmod a-w "$path"; fi
+  locked+=("$path")
+done
+if touch "$ro/probe" 2>/dev/null || { : >>"$doc.tag"; } 2>/dev/null; then
+  echo "skip: cannot make a folder and a file unwritable here"
   exit 0
 fi
 
@@ -147,4 +153,4 @@ wait_app_exit 10 >"$E2E_TMP/rc"
 grep -q '^fopen: ' "$E2E_ERR" || fail "no fopen line"
 [ "$(md5sum <"$doc.tag")" = "$before" ] || fail "the old tag file changed"
 [ "$(ls -A "$ro" | wc -l)" -eq 2 ] || fail "files left in the folder: $(ls -A "$ro")"
-pass "unwritable folder: the save failed, 'ignore' left with 0, the old tag file untouched"
+pass "unwritable tag file and folder: the save failed, 'ignore' left with 0, the old tag file untouched"
