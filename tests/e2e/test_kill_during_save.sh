@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Crash safety of saving, by both routes: a helper saves a large tag file again and again,
-# alternating two versions, and is killed with SIGKILL at random moments, 30 times a route.
+# alternating two versions, and is killed with SIGKILL at random moments, 20 times a route.
 # A plain tag file is replaced by renaming a temporary: after every kill it is byte for byte
 # one whole version. A hard-linked one is written in place behind a recovery copy: after
 # every kill, the next open of the document leaves it one whole version (restoring the copy
@@ -30,10 +30,10 @@ whole() {
   fi
 }
 
-# kill_rounds ROUTE: 30 saves killed at random moments; after each the document is opened
+# kill_rounds ROUTE: 20 saves killed at random moments; after each the document is opened
 # and the tag file checked (by the rename route, before the open too).
 kill_rounds() {
-  local route=$1 rounds=30 round pid version first_seen=0 second_seen=0 restored=0 left=0
+  local route=$1 rounds=20 round pid version first_seen=0 second_seen=0 restored=0 left=0
   local deadline=$((SECONDS + 50))
   for round in $(seq 1 $rounds); do
     [ $SECONDS -lt $deadline ] || fail "$route: ran out of time after $((round - 1)) rounds"
