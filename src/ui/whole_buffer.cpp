@@ -1,6 +1,7 @@
 #include "ui/whole_buffer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -38,13 +39,14 @@ const char* last_other(const char* begin, const char* end, char byte) {
 }  // namespace
 
 namespace {
-// The room behind the bytes of a new block; the toolkit's own default.
-constexpr int kGapRoom = 1024;
+// The room behind the bytes of a new block: the toolkit's own default, less where the gap's
+// end, an int like every position, would pass INT_MAX.
+int gap_room(int length) { return std::min(1024, INT_MAX - length); }
 }  // namespace
 
 WholeBuffer::Block WholeBuffer::make_block(int length) {
-  Block block{ToolkitText(static_cast<char*>(std::malloc(static_cast<size_t>(length) + kGapRoom))),
-              length};
+  const size_t size = static_cast<size_t>(length) + static_cast<size_t>(gap_room(length));
+  Block block{ToolkitText(static_cast<char*>(std::malloc(size))), length};
   if (!block.bytes) throw std::bad_alloc();
   return block;
 }
@@ -62,7 +64,7 @@ void WholeBuffer::replace_all(Block block) {
   mBuf = block.bytes.release();
   mLength = block.length;
   mGapStart = block.length;
-  mGapEnd = block.length + kGapRoom;
+  mGapEnd = block.length + gap_room(block.length);
   mCursorPosHint = 0;
   update_selections(0, deleted, 0);
   call_modify_callbacks(0, deleted, block.length, 0, old_text.get());
