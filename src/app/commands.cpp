@@ -15,6 +15,7 @@
 #include "tags/tag_file.h"
 #include "ui/editor.h"
 #include "ui/restyle.h"
+#include "ui/style_chooser.h"
 #include "ui/tag_browser.h"
 
 namespace gm {
@@ -78,6 +79,8 @@ std::optional<std::string> read_command_line(int argc, char** argv) {
 }
 
 int open_document(App& a, const char* path) {
+  // A dialog acts on the document it was opened for: it goes, as its Escape would take it.
+  if (a.open_dialog) close_dialog(a.open_dialog, nullptr);
   Fl::remove_timeout(search_text_step);
   Fl::remove_timeout(search_tags_step);
   return open_document(a.doc, a.tags, path);
@@ -100,6 +103,8 @@ void init_open(App& a) {
   a.unsaved_tags = 0;
   a.history = std::make_unique<TagHistory>(-1);
   refresh_undo_redo(a);
+  // Loading clears the selection without the notification that sets these.
+  refresh_tag_popup(a);
   if (a.editor) a.editor->scroll(a.tags.top_line, a.tags.top_column);
 }
 
@@ -181,6 +186,10 @@ void text_modified(int, int inserted, int deleted, int, const char*, void*) {
     show_document_title(a);
     return;
   }
+  refresh_tag_popup(a);
+}
+
+void refresh_tag_popup(App& a) {
   const bool selected = a.text_buffer->selected() != 0;
   set_item_active(a.tag_popup_menu[kNewTagItem], selected);
   set_item_active(a.tag_popup_menu[kEditTagItem], selected);
