@@ -51,8 +51,19 @@ WholeBuffer::Block WholeBuffer::make_block(int length) {
   return block;
 }
 
+ToolkitText WholeBuffer::take_block(Block block) {
+  ToolkitText old(mBuf);
+  mBuf = block.bytes.release();
+  mLength = block.length;
+  mGapStart = block.length;
+  mGapEnd = block.length + gap_room(block.length);
+  mCursorPosHint = 0;
+  return old;
+}
+
 void WholeBuffer::replace_all(Block block) {
   const int deleted = mLength;
+  const int inserted = block.length;
   call_predelete_callbacks(0, deleted);
 
   // The callbacks read the deleted text: close the gap behind it and end it with a zero, so
@@ -60,15 +71,20 @@ void WholeBuffer::replace_all(Block block) {
   if (mGapEnd == mGapStart) reallocate_with_gap(mLength, 1);
   move_gap(mLength);
   mBuf[mLength] = '\0';
-  const ToolkitText old_text(mBuf);
-  mBuf = block.bytes.release();
-  mLength = block.length;
-  mGapStart = block.length;
-  mGapEnd = block.length + gap_room(block.length);
-  mCursorPosHint = 0;
+  const ToolkitText old_text = take_block(std::move(block));
   update_selections(0, deleted, 0);
-  call_modify_callbacks(0, deleted, block.length, 0, old_text.get());
+  call_modify_callbacks(0, deleted, inserted, 0, old_text.get());
 }
+
+void WholeBuffer::discard_quietly() {
+  try {
+    take_block(make_block(0));
+  } catch (const std::bad_alloc&) {
+    // Nothing given up, nothing lost.
+  }
+}
+
+void WholeBuffer::restore_quietly(Block block) { take_block(std::move(block)); }
 
 void WholeBuffer::replace_all(int length, const std::function<void(char*)>& fill) {
   Block block = make_block(length);
