@@ -73,10 +73,11 @@ wait_app_exit() {
   echo "$rc"
 }
 
-# wait_window TITLE_REGEX : echoes the window id of the visible window with that title.
+# wait_window TITLE_REGEX [SECONDS] : echoes the window id of the visible window with that
+# title.
 wait_window() {
   local id
-  id=$(timeout 10 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+  id=$(timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
   [ -n "$id" ] || fail "no window titled /$1/"
   echo "$id"
 }
