@@ -28,7 +28,9 @@ pass() { echo "ok: $*"; }
 start_xvfb() {
   local fifo="$E2E_TMP/displayfd" n deadline
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # -noreset: the program and xdotool come and go; a server resetting behind the last of
+  # them would refuse the next.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   E2E_XVFB_PID=$!
   read -r -t 10 n <"$fifo" || fail "Xvfb did not start"
   export DISPLAY=":$n"
