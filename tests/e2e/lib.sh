@@ -76,10 +76,10 @@ wait_app_exit() {
 }
 
 # wait_window TITLE_REGEX [SECONDS] : echoes the window id of the visible window with that
-# title.
+# title. The default is generous: on a busy machine a window manager may take seconds to map.
 wait_window() {
   local id
-  id=$(timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+  id=$(timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
   [ -n "$id" ] || fail "no window titled /$1/"
   echo "$id"
 }
