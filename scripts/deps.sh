@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev libxxhash-dev)
 test_pkgs=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps
-           imagemagick xclip locales clang libclang-rt-14-dev)
+           imagemagick xclip locales clang libclang-rt-14-dev openbox)
 
 want=("${build_pkgs[@]}")
 [ "${1:-}" = "--with-tests" ] && want+=("${test_pkgs[@]}")

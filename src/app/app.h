@@ -61,6 +61,7 @@ public:
   TagList tags;
   std::unique_ptr<TagHistory> history;  // none until a document is shown
   DocumentState doc;
+  std::optional<DocumentBlocks> blocks_to_show;  // made by open_document for init_open
 
   int unsaved_tags = 0;
   int sidebar_shown = 1;

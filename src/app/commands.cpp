@@ -15,6 +15,7 @@
 #include "tags/tag_file.h"
 #include "ui/editor.h"
 #include "ui/restyle.h"
+#include "ui/style_chooser.h"
 #include "ui/tag_browser.h"
 
 namespace gm {
@@ -78,21 +79,37 @@ std::optional<std::string> read_command_line(int argc, char** argv) {
 }
 
 int open_document(App& a, const char* path) {
+  // A dialog acts on the document it was opened for: it goes, as its Escape would take it.
+  if (a.open_dialog) close_dialog(a.open_dialog, nullptr);
   Fl::remove_timeout(search_text_step);
   Fl::remove_timeout(search_tags_step);
-  return open_document(a.doc, a.tags, path);
+  if (!path) return -1;
+  a.doc.data.reset();
+  a.blocks_to_show.reset();
+  // Everything that can fail comes before the shown document gives way: its text, Tags,
+  // history, path and unsaved flag stay whole when the new one cannot be had.
+  const std::unique_ptr<LoadedDocument> loaded = load_document(path, a.tags);
+  if (!loaded) return -1;
+  std::optional<DocumentBlocks> blocks = make_document_blocks(a, loaded->text);
+  if (!blocks) return -1;
+  adopt_document(a.doc, a.tags, *loaded);
+  a.blocks_to_show = std::move(blocks);
+  return 0;
 }
 
 void init_open(App& a) {
   if (!a.doc.data) return;
-  const std::string& text = *a.doc.data;
-  const int length = static_cast<int>(text.size());
+  if (!a.blocks_to_show) {  // shown already: show it again
+    a.blocks_to_show = make_document_blocks(a, *a.doc.data);
+    if (!a.blocks_to_show) return;
+  }
+  DocumentBlocks blocks = std::move(*a.blocks_to_show);
+  a.blocks_to_show.reset();
+  const int length = blocks.text.length;
   // The styles are painted on a second thread while the text goes into its buffer, which
-  // takes as long again for the Editor to count its lines. That keeps the old text and the
-  // new styles in memory together: only worth it while the old text is small.
-  DocumentPaint paint(a.tags, length, a.text_buffer->length() <= length / 8);
-  // One change instead of emptying and refilling: the title follows it all the same.
-  a.text_buffer->replace_all(text.data(), length);
+  // takes as long again for the Editor to count its lines.
+  DocumentPaint paint(a.tags, std::move(blocks.styles));
+  a.text_buffer->replace_all(std::move(blocks.text));
   // An empty text after an empty one is no change to the buffer, but the title must still
   // name the document now open.
   if (length == 0) show_document_title(a);
@@ -100,6 +117,8 @@ void init_open(App& a) {
   a.unsaved_tags = 0;
   a.history = std::make_unique<TagHistory>(-1);
   refresh_undo_redo(a);
+  // Loading clears the selection without the notification that sets these.
+  refresh_tag_popup(a);
   if (a.editor) a.editor->scroll(a.tags.top_line, a.tags.top_column);
 }
 
@@ -181,6 +200,10 @@ void text_modified(int, int inserted, int deleted, int, const char*, void*) {
     show_document_title(a);
     return;
   }
+  refresh_tag_popup(a);
+}
+
+void refresh_tag_popup(App& a) {
   const bool selected = a.text_buffer->selected() != 0;
   set_item_active(a.tag_popup_menu[kNewTagItem], selected);
   set_item_active(a.tag_popup_menu[kEditTagItem], selected);

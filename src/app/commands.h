@@ -17,7 +17,7 @@ class App;
 std::optional<std::string> read_command_line(int argc, char** argv);
 
 // Document on screen.
-int open_document(App& a, const char* path);  // also stops a running search
+int open_document(App& a, const char* path);  // also stops a running search, closes a dialog
 void init_open(App& a);
 
 // Saving and leaving.
@@ -28,6 +28,7 @@ void leave_program(App& a);   // returns only when the user chose to stay
 // Menu item states.
 void set_main_item_active(App& a, int index, bool active);
 void refresh_undo_redo(App& a);
+void refresh_tag_popup(App& a);  // from the document selection
 void refresh_commands(void* data);  // timer; data is the App
 
 // Modify callbacks of the text buffer and the style buffer (the argument is not used).

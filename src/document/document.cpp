@@ -103,43 +103,63 @@ int read_tags_of(TagList& tags, const std::string& name) {
   return read_tag_file(tags, name.c_str());
 }
 
-void load_tags(TagList& tags, const std::string& document_path, int32_t size) {
-  if (read_tags_of(tags, tag_file_name(document_path)) != 0) {
-    std::puts("Warning: fail to load tag file!");
+// Reads the tag file into tags and fits them to a text of `size` bytes; false when memory
+// ran out on the way (after its line).
+bool load_tags(TagList& tags, const std::string& document_path, int32_t size) {
+  try {
+    if (read_tags_of(tags, tag_file_name(document_path)) != 0) {
+      std::puts("Warning: fail to load tag file!");
+    }
+  } catch (const std::bad_alloc&) {
+    std::fputs("Not enough memory to read the tag file; the open failed.\n", stderr);
+    return false;
   }
   std::printf("cut size %d\n", size);
   tags.clamp_tags(0, size);
   tags.clamp_styles('A', 'z');
+  return true;
+}
+
+std::optional<std::string> display_path_of(const std::string& path) {
+  if (is_utf8(path.data(), path.size())) return std::nullopt;
+  std::string shown = display_form(path);
+  if (shown.empty()) return std::nullopt;
+  return shown;
 }
 
 }  // namespace
 
 std::string tag_file_name(const std::string& document_path) { return document_path + ".tag"; }
 
-int open_document(DocumentState& doc, TagList& tags, const char* path) {
-  if (!path) return -1;
-  doc.data.reset();
-
-  std::string text;
-  if (read_whole_file(text, path) < 0) return -1;
+std::unique_ptr<LoadedDocument> load_document(const char* path, const TagList& open_tags) {
+  if (!path) return nullptr;
+  auto loaded = std::make_unique<LoadedDocument>();
+  std::string& text = loaded->text;
+  if (read_whole_file(text, path) < 0) return nullptr;
   replace_zero_bytes(text);
-  if (!make_utf8(text)) return -1;
+  if (!make_utf8(text)) return nullptr;
 
-  const int32_t size = static_cast<int32_t>(text.size());
-  doc.data = std::move(text);
-  doc.path = path;
-  load_tags(tags, *doc.path, size);
+  loaded->path = path;
+  loaded->tags.top_line = open_tags.top_line;
+  loaded->tags.top_column = open_tags.top_column;
+  loaded->tags.default_style = open_tags.default_style;
+  if (!load_tags(loaded->tags, loaded->path, static_cast<int32_t>(text.size()))) return nullptr;
+  loaded->display_path = display_path_of(loaded->path);
+  return loaded;
+}
 
-  if (is_utf8(doc.path->data(), doc.path->size())) {
-    doc.display_path.reset();
-  } else {
-    std::string shown = display_form(*doc.path);
-    if (shown.empty()) {
-      doc.display_path.reset();
-    } else {
-      doc.display_path = std::move(shown);
-    }
-  }
+void adopt_document(DocumentState& doc, TagList& tags, LoadedDocument& loaded) {
+  doc.data = std::move(loaded.text);
+  doc.path = std::move(loaded.path);
+  doc.display_path = std::move(loaded.display_path);
+  tags.swap_contents(loaded.tags);
+}
+
+int open_document(DocumentState& doc, TagList& tags, const char* path) {
+  doc.data.reset();
+  const std::unique_ptr<LoadedDocument> loaded = load_document(path, tags);
+  if (!loaded) return -1;
+  adopt_document(doc, tags, *loaded);
   return 0;
 }
 

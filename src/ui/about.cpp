@@ -11,6 +11,7 @@
 #include "about_icon.h"
 #include "app/app.h"
 #include "app/commands.h"
+#include "app/display.h"
 
 namespace gm {
 
@@ -54,6 +55,7 @@ Fl_Pixmap& about_icon() {
 void show_about(App& a) {
   if (!a.about_window) a.about_window = build_about_window();
   a.about_window->show();
+  focus_new_window(*a.about_window);
 }
 
 void about_command(Fl_Widget*, void*) { show_about(app()); }

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -42,27 +45,61 @@ void restyle_document(App& a) {
   a.style_buffer->replace_all(n, [&a, n](char* styles) { paint_styles(a.tags, 0, n, styles); });
 }
 
-DocumentPaint::DocumentPaint(TagList& tags, int32_t length, bool beside) {
-  normalize_styles_for_document(tags);
-  tags.in_order();  // the list keeps the answer: the painter then only reads the list
-  // Only the new block and the Tags are touched there: no widget, no buffer.
-  const auto paint = [&tags, length] {
-    WholeBuffer::Block block = WholeBuffer::make_block(length);
-    paint_styles(tags, 0, length, block.bytes.get());
-    return block;
-  };
-  if (beside) {
-    try {
-      block_ = std::async(std::launch::async, paint);
-      return;
-    } catch (const std::system_error&) {
-      // No thread to be had: painted when taken, as without `beside`.
-    }
+namespace {
+
+std::optional<WholeBuffer::Block> try_make_block(int length) {
+  try {
+    return WholeBuffer::make_block(length);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
-  block_ = std::async(std::launch::deferred, paint);
 }
 
-WholeBuffer::Block DocumentPaint::take() { return block_.get(); }
+// The shown styles again, after discard_quietly; left empty (drawn in the first style) when
+// not even that fits.
+void paint_shown_styles_again(App& a) {
+  const int32_t n = a.text_buffer->length();
+  if (std::optional<WholeBuffer::Block> block = try_make_block(n)) {
+    paint_styles(a.tags, 0, n, block->bytes.get());
+    a.style_buffer->restore_quietly(std::move(*block));
+  }
+}
+
+}  // namespace
+
+std::optional<DocumentBlocks> make_document_blocks(App& a, const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  if (std::optional<WholeBuffer::Block> text_block = try_make_block(length)) {
+    std::memcpy(text_block->bytes.get(), text.data(), text.size());
+    a.style_buffer->discard_quietly();
+    if (std::optional<WholeBuffer::Block> styles = try_make_block(length)) {
+      return DocumentBlocks{std::move(*text_block), std::move(*styles)};
+    }
+    text_block.reset();  // its room goes to the shown styles
+    paint_shown_styles_again(a);
+  }
+  std::fputs("Not enough memory to show the document; the open failed.\n", stderr);
+  return std::nullopt;
+}
+
+DocumentPaint::DocumentPaint(TagList& tags, WholeBuffer::Block block) : block_(std::move(block)) {
+  normalize_styles_for_document(tags);
+  tags.in_order();  // the list keeps the answer: the painter then only reads the list
+  // Only the block and the Tags are touched there: no widget, no buffer.
+  const auto paint = [&tags, bytes = block_.bytes.get(), length = block_.length] {
+    paint_styles(tags, 0, length, bytes);
+  };
+  try {
+    painted_ = std::async(std::launch::async, paint);
+  } catch (const std::system_error&) {
+    painted_ = std::async(std::launch::deferred, paint);  // no thread to be had
+  }
+}
+
+WholeBuffer::Block DocumentPaint::take() {
+  painted_.get();
+  return std::move(block_);
+}
 
 void restyle_document(App& a, DocumentPaint& paint) { a.style_buffer->replace_all(paint.take()); }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <future>
+#include <optional>
+#include <string>
 
 #include "ui/whole_buffer.h"
 
@@ -19,19 +21,25 @@ const Fl_Text_Display::Style_Table_Entry* editor_style_table();
 // Rebuilds the whole style buffer from the TagList (after a document reached the text buffer).
 void restyle_document(App& a);
 
-// restyle_document in two halves for loading a document. With `beside` set, the styles of a
-// text of `length` bytes are painted on a second thread from the moment the DocumentPaint is
-// made (the Tags' styles normalized first), while the text reaches its buffer and the Editor
-// counts its lines; otherwise they are painted when taken. restyle_document(a, paint) hands
-// the bytes to the style buffer. The TagList must not change in between; the destructor
-// waits for the painter.
+// What showing a document of this text takes, made while the shown one is still whole: a
+// copy of the text and room for its styles. The shown styles give their memory up first, so
+// that an open never holds two sets of styles; they can be painted again from the shown Tags,
+// and are when memory runs out here. None then, after its diagnostic line.
+std::optional<DocumentBlocks> make_document_blocks(App& a, const std::string& text);
+
+// restyle_document in two halves for loading a document. The styles are painted into the
+// block on a second thread from the moment the DocumentPaint is made (the Tags' styles
+// normalized first), while the text reaches its buffer and the Editor counts its lines; with
+// no thread to be had, when taken. restyle_document(a, paint) hands the block to the style
+// buffer. The TagList must not change in between; the destructor waits for the painter.
 class DocumentPaint {
 public:
-  DocumentPaint(TagList& tags, int32_t length, bool beside);
+  DocumentPaint(TagList& tags, WholeBuffer::Block block);
   WholeBuffer::Block take();
 
 private:
-  std::future<WholeBuffer::Block> block_;
+  WholeBuffer::Block block_;
+  std::future<void> painted_;  // after block_: destroyed first, so it waits for the painter
 };
 void restyle_document(App& a, DocumentPaint& paint);
 // Repaints [start, end) of the style buffer with one replace: of the bytes that differ from

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "app/display.h"
 #include "tags/styles.h"
 #include "ui/editor.h"
 #include "ui/fl_memory.h"
@@ -75,6 +76,7 @@ void show_dialog(App& a, Fl_Double_Window& dialog) {
   dialog.callback(close_dialog, &dialog);
   dialog.set_non_modal();
   dialog.show();
+  focus_new_window(dialog);
 }
 
 void open_default_style_dialog(App& a, const char* title) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Bad input with the real program: random bytes, a folder and a silent named pipe given as the
-# document each give their line and an empty window; a document on a path with blanks,
-# quotes, bytes that are not UTF-8 and over 260 bytes shows its Tag and saves beside itself;
-# with a tag file that cannot be written (in a folder that cannot be written either), leaving
-# asks, the save fails, "ignore" leaves, and the old tag file is untouched.
+# Bad input with the real program: random bytes, a folder, a silent named pipe and a document
+# too big for the memory at hand given as the document each give their line and an empty
+# window; a document on a path with blanks, quotes, bytes that are not UTF-8 and over 260
+# bytes shows its Tag and saves beside itself; with a tag file that cannot be written (in a
+# folder that cannot be written either), leaving asks, the save fails, "ignore" leaves, and
+# the old tag file is untouched.
 # Usage: test_bad_input.sh PATH/TO/glossmark
 set -euo pipefail
 bin=$(realpath "$1")
@@ -24,12 +25,15 @@ le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 
 one_tag_file() {  # PATH: "alpha" red, no note
   { le32 1; le32 0; printf 'A'; le32 0; le32 5; printf 'B'; le32 100; le32 0; } >"$1"
 }
-# expect_refused PATH STDERR_LINE: the window opens empty and the line is on standard error.
+# expect_refused PATH STDERR_LINE [LAUNCHER...]: the window opens empty and the line is on
+# standard error.
 expect_refused() {
-  start_app "$bin" "$1"
+  local path=$1 line=$2
+  shift 2
+  start_app "$@" "$bin" "$path"
   wait_window '^no file loaded$' >/dev/null
-  wait_line "$E2E_ERR" "$2" 10
-  kill -0 "$E2E_APP_PID" || fail "died on $1"
+  wait_line "$E2E_ERR" "$line" 10
+  kill -0 "$E2E_APP_PID" || fail "died on $path"
   kill "$E2E_APP_PID"; wait "$E2E_APP_PID" 2>/dev/null || true; E2E_APP_PID=""
 }
 # question_box: echoes the id of the visible question box of the program's window $win.
@@ -91,6 +95,11 @@ pass "a folder: 'fread: Is a directory', empty window"
 mkfifo "$E2E_TMP/pipe.txt"
 expect_refused "$E2E_TMP/pipe.txt" "fopen:: Connection timed out"
 pass "a named pipe nobody writes to: no hang, 'fopen:: Connection timed out'"
+
+truncate -s 1G "$E2E_TMP/huge.txt"  # sparse: no disk used
+expect_refused "$E2E_TMP/huge.txt" "Warning: fail to realloc, stop to read now: Cannot allocate memory" \
+  bash -c 'ulimit -v 700000 && exec "$@"' limited
+pass "1 GiB under a 700 MB memory limit: the read stops with its line, empty window, no crash"
 
 # --- A path with blanks, quotes, stray bytes, over 260 bytes ------------------------------
 folder="$E2E_TMP"

@@ -368,6 +368,26 @@ TEST_F(TagDialogs, EscapeInTheNoteClosesWithoutApplying) {
   Fl::wait(0);
 }
 
+// Help over a document with an Edit tag dialog open and text selected: the dialog goes as
+// Escape takes it, so its double click cannot change the help file's Tag, and the popup
+// offers what fits a text without a selection.
+TEST_F(TagDialogs, ALoadClosesTheDialogAndResetsThePopup) {
+  open({{6, 10, 'C', 1, "doc note"}});
+  a().help_path = dir_.document("help.txt", kText, {{6, 10, 'K', 2, "help note"}});
+  a().text_buffer->select(6, 10);
+  pick(kEditTagItem, 7);
+  ASSERT_NE(dialog(), nullptr);
+  CaptureStdout();
+  help_command(nullptr, nullptr);
+  EXPECT_EQ(GetCapturedStdout(), "ok\ncut size 23\n");
+  EXPECT_EQ(a().open_dialog, nullptr);
+  EXPECT_EQ(summary(a().tags), "6-10 K 'help note';");
+  EXPECT_FALSE(a().tag_popup_menu[kNewTagItem].active());
+  EXPECT_FALSE(a().tag_popup_menu[kEditTagItem].active());
+  EXPECT_TRUE(a().tag_popup_menu[kRemoveTagItem].active());
+  Fl::wait(0);
+}
+
 TEST_F(TagDialogs, DispatchGuards) {
   open();
   a().pointer_position = 9;
