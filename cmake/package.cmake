@@ -1,5 +1,7 @@
 # The Debian package (./scripts/package.sh): CPack's DEB generator packs exactly what the
-# install rules put in place, and dpkg-shlibdeps reads Depends from the binary.
+# install rules put in place, and dpkg-shlibdeps reads Depends from the binary. Chosen over a
+# debian/ folder so that `cmake --install` and the package cannot drift apart, and no
+# debhelper or second build is needed.
 # The addresses use a placeholder domain until the project has its own.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glossmark)
