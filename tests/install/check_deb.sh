@@ -15,7 +15,8 @@ source "$root/tests/install/installed.sh"
 
 debs=("$root"/dist/glossmark_*.deb)
 [ ${#debs[@]} -eq 1 ] || fail "expected one package in dist/: ${debs[*]}"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${debs[0]}" >"$E2E_TMP/apt.log" 2>&1 ||
+(cd "$root" && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./dist/glossmark_*.deb) \
+  >"$E2E_TMP/apt.log" 2>&1 ||
   fail "apt-get install failed: $(cat "$E2E_TMP/apt.log")"
 pass "apt-get install ./dist/$(basename "${debs[0]}")"
 
