@@ -8,10 +8,8 @@
 #include <filesystem>
 #include <vector>
 
-// The installed data folder as seen from the installed program's folder (set by the build).
-#ifndef GLOSSMARK_DATA_FROM_BIN
-#define GLOSSMARK_DATA_FROM_BIN "../share/glossmark/"
-#endif
+// GLOSSMARK_DATA_FROM_BIN, set by the build from its install folders: the installed data
+// folder as seen from the installed program's folder, e.g. "../share/glossmark/".
 
 namespace gm {
 
