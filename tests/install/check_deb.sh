@@ -13,6 +13,14 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tests/e2e/lib.sh"
 source "$root/tests/install/installed.sh"
 
+# Paths named after the program that were there before the package (say, the data folder
+# ./scripts/run.sh makes): the removal must leave exactly these.
+named_paths() {
+  find / -xdev \( -path /proc -o -path "$root" -o -path /tmp \) -prune -o -name '*glossmark*' -print |
+    sort
+}
+named_before=$(named_paths)
+
 debs=("$root"/dist/glossmark_*.deb)
 [ ${#debs[@]} -eq 1 ] || fail "expected one package in dist/: ${debs[*]}"
 (cd "$root" && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq ./dist/glossmark_*.deb) \
@@ -34,7 +42,7 @@ case $status in *not-installed* | "") ;; *) fail "after removal dpkg says '$stat
 while read -r path; do
   [ ! -e "$path" ] || [ -d "$path" ] || fail "$path is still there"
 done <<<"$files"
-left=$(find / -xdev \( -path /proc -o -path "$root" -o -path /tmp \) -prune -o -name '*glossmark*' -print)
+left=$(comm -13 <(echo "$named_before") <(named_paths))
 [ -z "$left" ] || fail "left behind: $left"
 cached=$(grep -rIl glossmark /usr/share/applications /usr/share/icons /usr/share/metainfo 2>/dev/null || true)
 [ -z "$cached" ] || fail "still named in: $cached"
