@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   gm::init_process();
   gm::App app;
   app.program_dir = gm::program_directory();
-  app.help_path = app.program_dir + "help.txt";
+  app.help_path = gm::help_file_path(app.program_dir);
   app.path_to_open = gm::read_command_line(argc, argv);
   // -display may have named the server; the toolkit would only fail later, and louder.
   if (!gm::open_x_display()) return 1;

@@ -78,6 +78,10 @@ void build_editor(App& a) {
 void build_main_window(App& a) {
   a.window = std::make_unique<Fl_Double_Window>(800, 600);
   a.window->label("no file loaded");
+  // The desktop pairs the program's windows with its launcher and icon by this class (the
+  // toolkit gives it to the dialogs too; "-name" still overrides it). The toolkit's own
+  // default would be the same for every program built on it.
+  a.window->xclass("glossmark");
   a.window->box(FL_NO_BOX);
 
   a.menu_bar = new Fl_Menu_Bar(0, 0, 800, 30);

@@ -40,7 +40,7 @@ expect_refused() {
 question_box() {
   local deadline=$((SECONDS + 10)) id
   while :; do
-    for id in $(xdotool search --onlyvisible --class FLTK 2>/dev/null); do
+    for id in $(xdotool search --onlyvisible --classname glossmark 2>/dev/null); do
       [ "$id" -ne "$win" ] && [ $((id >> 21)) -eq $((win >> 21)) ] && { echo "$id"; return; }
     done
     [ $SECONDS -ge $deadline ] && fail "no question box"

@@ -184,7 +184,7 @@ xdotool click 5 key Escape
 question=""
 deadline=$((SECONDS + 10))
 until [ -n "$question" ]; do
-  for id in $(xdotool search --onlyvisible --class FLTK 2>/dev/null); do
+  for id in $(xdotool search --onlyvisible --classname glossmark 2>/dev/null); do
     [ "$id" -ne "$win" ] && [ $((id >> 21)) -eq $((win >> 21)) ] && question=$id
   done
   [ $SECONDS -ge $deadline ] && fail "no question on leaving with unsaved tags"
