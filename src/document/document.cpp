@@ -9,6 +9,7 @@
 
 #include "document/encoding.h"
 #include "document/reader.h"
+#include "platform/progress.h"
 #include "tags/tag_file.h"
 
 namespace gm {
@@ -33,7 +34,7 @@ void replace_zero_bytes(std::string& text) {
 // Answers false after its diagnostic line when the text cannot be converted.
 bool convert_from_code_page(std::string& text) {
   const int size = static_cast<int>(text.size());
-  std::printf("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
+  progress("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
 
   std::string converted;
   try {
@@ -48,7 +49,7 @@ bool convert_from_code_page(std::string& text) {
     report_document_too_large();
     return false;
   }
-  std::printf("to %d bytes... \n", static_cast<int>(n));
+  progress("to %d bytes... \n", static_cast<int>(n));
   if (n == 0) {
     std::fputs("Fail to convert encoding!\n", stderr);
     return false;
@@ -66,15 +67,15 @@ bool convert_from_code_page(std::string& text) {
   converted.resize(n);
 
   text.swap(converted);
-  std::printf("data_size=%d\n", size);
-  std::printf("data_size=%d\n", static_cast<int>(n));
+  progress("data_size=%d\n", size);
+  progress("data_size=%d\n", static_cast<int>(n));
   return true;
 }
 
 // The text as UTF-8, converted from the locale's code page when needed.
 bool make_utf8(std::string& text) {
   if (is_utf8(text.data(), text.size())) return true;
-  std::puts("Not UTF-8");
+  progress_line("Not UTF-8");
   if (fl_utf8locale()) {
     std::fputs("Do not know file encoding. fail to convert.\n", stderr);
     return false;
@@ -84,9 +85,9 @@ bool make_utf8(std::string& text) {
 
 void load_tags(TagList& tags, const std::string& document_path, int32_t size) {
   if (read_tag_file(tags, tag_file_name(document_path).c_str()) != 0) {
-    std::puts("Warning: fail to load tag file!");
+    progress_line("Warning: fail to load tag file!");
   }
-  std::printf("cut size %d\n", size);
+  progress("cut size %d\n", size);
   tags.clamp_tags(0, size);
   tags.clamp_styles('A', 'z');
 }
