@@ -3,9 +3,9 @@
 # it only calls apt-get when something is missing.
 set -euo pipefail
 
-build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev)
+build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev nlohmann-json3-dev)
 test_pkgs=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps
-           imagemagick xclip locales clang libclang-rt-14-dev)
+           imagemagick xclip locales clang libclang-rt-14-dev chromium)
 
 want=("${build_pkgs[@]}")
 [ "${1:-}" = "--with-tests" ] && want+=("${test_pkgs[@]}")
