@@ -473,7 +473,7 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
       if (depth > kMaxDepth) throw ShapeError("nested too deeply");
       return true;
     });
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {  // a syntax error, or a number out of range
     std::string what = e.what();
     const size_t bracket = what.find("] ");
     report.error = "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
@@ -489,6 +489,9 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
     annotations = read_document(root, document_path, header);
   } catch (const ShapeError& e) {
     report.error = e.what();
+    return report;
+  } catch (const json::exception& e) {  // a value of another type than the reading expects
+    report.error = std::string("not the shape of Web Annotations: ") + e.what();
     return report;
   }
 
