@@ -81,8 +81,9 @@ void append_escaped(std::string& out, std::string_view text, bool keep_line_ends
 // Writes the document text as runs, each in the style of the Tag that rules it.
 class TextWriter {
 public:
-  TextWriter(std::ostream& out, std::string_view text, const TagList& tags)
-      : out_(out), text_(text), chars_(text), background_(style_class(tags.default_style)) {
+  TextWriter(std::ostream& out, std::string_view text, const CodePoints& chars,
+             const TagList& tags)
+      : out_(out), text_(text), chars_(chars), background_(style_class(tags.default_style)) {
     size_t number = 0;
     for (const TagNode* n = tags.head(); n; n = n->next.get()) {
       index_[n->tag.get()] = ++number;
@@ -175,7 +176,7 @@ private:
 
   std::ostream& out_;
   std::string_view text_;
-  CodePoints chars_;
+  const CodePoints& chars_;
   std::string background_;
   std::unordered_map<const Tag*, size_t> index_;
   std::vector<std::pair<int64_t, size_t>> starts_;  // anchor position, Tag number
@@ -197,8 +198,8 @@ std::string excerpt(std::string_view text, const CodePoints& chars, const Tag& t
   return out;
 }
 
-void write_tag_list(std::ostream& out, std::string_view text, const TagList& tags) {
-  const CodePoints chars(text);
+void write_tag_list(std::ostream& out, std::string_view text, const CodePoints& chars,
+                    const TagList& tags) {
   std::string buffer = "<aside id=\"tags\"><h2>" + std::to_string(tags.size()) +
                        (tags.size() == 1 ? " tag" : " tags") + "</h2>\n<ol>\n";
   size_t number = 0;
@@ -239,9 +240,10 @@ void write_html(std::ostream& out, std::string_view text, const TagList& tags,
   head += style_rules();
   head += "</style></head>\n<body>\n<main id=\"text\">";
   out << head;
-  TextWriter(out, text, tags).write(tags);
+  const CodePoints chars(text);
+  TextWriter(out, text, chars, tags).write(tags);
   out << "</main>\n";
-  write_tag_list(out, text, tags);
+  write_tag_list(out, text, chars, tags);
   out << "</body></html>\n";
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "document/encoding.h"
@@ -27,7 +28,14 @@ CodePoints::CodePoints(std::string_view text) : text_(text) {
 int64_t CodePoints::count(int64_t from, int64_t to) const {
   int64_t n = 0;
   const auto* p = reinterpret_cast<const unsigned char*>(text_.data());
-  for (int64_t i = from; i < to; ++i) n += !is_continuation(p[i]);
+  int64_t i = from;
+  // Eight bytes at a time: a continuation byte has its top bit set and the next one clear.
+  for (; i + 8 <= to; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    n += 8 - __builtin_popcountll(word & ~(word << 1) & 0x8080808080808080ull);
+  }
+  for (; i < to; ++i) n += !is_continuation(p[i]);
   return n;
 }
 

@@ -235,7 +235,14 @@ void read_selectors(const json& target, const std::string& where, Incoming& in) 
 
 // True when source names the document at path: the same file, or a file of the same
 // name elsewhere (the document moved, or came from someone else).
-bool same_document(const std::string& source, const std::string& path) {
+struct OwnPath {
+  std::string absolute;
+  std::string name;
+  std::string last_accepted;  // most annotations share one source: checked once
+};
+
+bool same_document(const std::string& source, OwnPath& own) {
+  if (!own.last_accepted.empty() && source == own.last_accepted) return true;
   std::string_view uri = source;
   uri = uri.substr(0, uri.find_first_of("?#"));
   std::string_view uri_path = uri;
@@ -246,12 +253,12 @@ bool same_document(const std::string& source, const std::string& path) {
     uri_path = uri.substr(5);
   }
   const auto decoded = percent_decode(uri_path);
-  if (!decoded) return false;
-  const std::string own = absolute_path(path);
-  return *decoded == own || last_segment(*decoded) == last_segment(own);
+  if (!decoded || (*decoded != own.absolute && last_segment(*decoded) != own.name)) return false;
+  own.last_accepted = source;
+  return true;
 }
 
-Incoming read_annotation(const json& node, size_t number, const std::string& path) {
+Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
   const std::string where = "annotation " + std::to_string(number);
   if (!node.is_object() || !has_type(node, "Annotation"))
     throw ShapeError(where + " is not an embedded Annotation");
@@ -300,7 +307,7 @@ Incoming read_annotation(const json& node, size_t number, const std::string& pat
   return in;
 }
 
-std::vector<Incoming> read_page(const json& page, size_t& number, const std::string& path) {
+std::vector<Incoming> read_page(const json& page, size_t& number, OwnPath& path) {
   const auto items = page.find("items");
   if (items == page.end() || !items->is_array())
     throw ShapeError("an AnnotationPage without an \"items\" array");
@@ -322,7 +329,7 @@ std::optional<int32_t> int32_field(const json& node, const char* key) {
   return static_cast<int32_t>(it->get<int64_t>());
 }
 
-std::vector<Incoming> read_document(const json& root, const std::string& path, Header& header) {
+std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& header) {
   if (!root.is_object())
     throw ShapeError("not an AnnotationCollection, an AnnotationPage or an Annotation");
   size_t number = 0;
@@ -404,8 +411,29 @@ bool comes_before(const Tag& a, const Tag& b) {
   return a.time > b.time;
 }
 
-// Nested JSON deeper than this is refused before it can exhaust the stack.
+// Nested JSON deeper than this is refused before it is parsed: no annotation needs it, and
+// a value nested a million times deep must not reach code that recurses. (Counted in one
+// pass; the parser's own depth callback would make parsing several times slower.)
 constexpr int kMaxDepth = 64;
+
+int nesting_depth(std::string_view text) {
+  int depth = 0, deepest = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
 
 }  // namespace
 
@@ -468,25 +496,25 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
                                 bool take_header) {
   ImportReport report;
   json root;
+  if (nesting_depth(json_text) > kMaxDepth) {
+    report.error = "not valid JSON: nested too deeply";
+    return report;
+  }
   try {
-    root = json::parse(json_text, [](int depth, json::parse_event_t, json&) {
-      if (depth > kMaxDepth) throw ShapeError("nested too deeply");
-      return true;
-    });
+    root = json::parse(json_text);
   } catch (const json::exception& e) {  // a syntax error, or a number out of range
     std::string what = e.what();
     const size_t bracket = what.find("] ");
     report.error = "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
-    return report;
-  } catch (const ShapeError& e) {
-    report.error = std::string("not valid JSON: ") + e.what();
     return report;
   }
 
   Header header;
   std::vector<Incoming> annotations;
   try {
-    annotations = read_document(root, document_path, header);
+    const std::string absolute = absolute_path(document_path);
+    OwnPath own{absolute, last_segment(absolute), {}};
+    annotations = read_document(root, own, header);
   } catch (const ShapeError& e) {
     report.error = e.what();
     return report;
