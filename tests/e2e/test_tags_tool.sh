@@ -52,6 +52,14 @@ run import copy/doc.txt - <doc.json; expect 0 "import again from standard input"
 cmp copy/doc.txt.tag doc.txt.tag || fail "a second import changed the tag file"
 pass "export, then import into a copy gives the same tag file byte for byte"
 
+# An annotation whose quote is in two places and has no position: listed, not added.
+printf '{"type":"Annotation","target":{"source":"doc.txt","selector":{"type":"TextQuoteSelector","exact":"e"}}}' >twice.json
+run import doc.txt twice.json; expect 0 "import of an annotation that cannot be placed"
+[ "$(cat err.txt)" = "not placed: annotation 1: its quote is not in the text, or not in one place" ] ||
+  fail "unplaced listing: $(cat err.txt)"
+cmp doc.txt.tag saved.tag || fail "nothing to add, yet the tag file changed"
+pass "annotations that cannot be placed are listed on standard error"
+
 printf '{not json' >bad.json
 sed 's#/doc.txt#/other.txt#g' doc.json >other.json
 printf '{"type":"AnnotationPage","items":[{"type":"Annotation"}]}' >shape.json
