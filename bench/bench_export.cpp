@@ -29,7 +29,7 @@ int32_t ticking_clock() {
 
 // A folder for the outputs, removed at exit; progress lines off, clock that never waits.
 class Outputs {
-public:
+ public:
   static const Outputs& get() {
     static const Outputs outputs;
     return outputs;
@@ -40,7 +40,7 @@ public:
     std::filesystem::remove_all(dir_, ignored);
   }
 
-private:
+ private:
   Outputs() {
     gm::set_progress_stream(nullptr);
     gm::set_time_source(&ticking_clock);
@@ -133,9 +133,11 @@ void BM_ExportHtmlFloor(benchmark::State& state, const char* output) {
   state.counters["output_MB"] = static_cast<double>(bytes) / 1e6;
 }
 BENCHMARK_CAPTURE(BM_ExportHtmlFloor, export, "export.json")
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ExportHtmlFloor, html, "page.html")
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Import of the whole export into the document's copy that has no tag file: every
 // annotation placed by its position and checked against its quote, then saved.

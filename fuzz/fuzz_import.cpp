@@ -26,8 +26,8 @@ std::string bytes_of(gm::TagList& list) {
 
 void fill(gm::TagList& list) {
   list.top_line = 4;
-  for (const auto& [start, end, time] : {std::tuple{0, 7, 100}, std::tuple{3, 20, 101},
-                                         std::tuple{11, 12, 102}}) {
+  for (const auto& [start, end, time] :
+       {std::tuple{0, 7, 100}, std::tuple{3, 20, 101}, std::tuple{11, 12, 102}}) {
     auto tag = gm::make_tag(start, end, 'C', time, "note");
     list.insert_tag(tag);
   }

@@ -140,7 +140,7 @@ void load(const std::string& path, Loaded& loaded) {
 
 // Output that replaces FILE only once it is complete, or standard output.
 class Output {
-public:
+ public:
   explicit Output(const std::optional<std::string>& file) : file_(file) {
     if (!file_) return;
     temp_ = *file_ + ".tmp-XXXXXX";
@@ -173,7 +173,7 @@ public:
     done_ = true;
   }
 
-private:
+ private:
   [[noreturn]] void fail_file() { throw Failure{system_error("cannot write " + *file_)}; }
   std::optional<std::string> file_;
   std::string temp_;
@@ -203,10 +203,10 @@ void import_command(const Arguments& args) {
   const gm::ImportReport report =
       gm::import_annotations(json, *loaded.doc.data, args.document, list, !has_tag_file);
   if (report.error) throw Failure{*args.input + ": " + *report.error};
-  for (const std::string& line : report.unplaced) std::fprintf(stderr, "not placed: %s\n", line.c_str());
+  for (const std::string& line : report.unplaced)
+    std::fprintf(stderr, "not placed: %s\n", line.c_str());
   if (report.added == 0 && !report.header_changed) return;
-  if (gm::write_tag_file(list, tag_path.c_str()) != 0)
-    throw Failure{"cannot write " + tag_path};
+  if (gm::write_tag_file(list, tag_path.c_str()) != 0) throw Failure{"cannot write " + tag_path};
 }
 
 void run(const Arguments& args) {

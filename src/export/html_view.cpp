@@ -46,12 +46,28 @@ void append_escaped(std::string& out, std::string_view text, bool keep_line_ends
       continue;
     if (c >= 0x80 && c != 0xED) continue;  // the text is UTF-8; 0xED may open a surrogate
     switch (c) {
-      case '&': flush(i); out += "&amp;"; break;
-      case '<': flush(i); out += "&lt;"; break;
-      case '>': flush(i); out += "&gt;"; break;
-      case '"': flush(i); out += "&quot;"; break;
-      case '\'': flush(i); out += "&#39;"; break;
-      case '\t': break;
+      case '&':
+        flush(i);
+        out += "&amp;";
+        break;
+      case '<':
+        flush(i);
+        out += "&lt;";
+        break;
+      case '>':
+        flush(i);
+        out += "&gt;";
+        break;
+      case '"':
+        flush(i);
+        out += "&quot;";
+        break;
+      case '\'':
+        flush(i);
+        out += "&#39;";
+        break;
+      case '\t':
+        break;
       case '\n':
       case '\r':
         if (keep_line_ends) break;
@@ -80,9 +96,8 @@ void append_escaped(std::string& out, std::string_view text, bool keep_line_ends
 
 // Writes the document text as runs, each in the style of the Tag that rules it.
 class TextWriter {
-public:
-  TextWriter(std::ostream& out, std::string_view text, const CodePoints& chars,
-             const TagList& tags)
+ public:
+  TextWriter(std::ostream& out, std::string_view text, const CodePoints& chars, const TagList& tags)
       : out_(out), text_(text), chars_(chars), background_(style_class(tags.default_style)) {
     size_t number = 0;
     for (const TagNode* n = tags.head(); n; n = n->next.get()) {
@@ -110,7 +125,7 @@ public:
     flush(true);
   }
 
-private:
+ private:
   void open_part() {
     buffer_ += "<div class=\"part\"><pre class=\"" + background_ + "\">";
     part_start_ = cursor_;
@@ -150,14 +165,16 @@ private:
       // Only the stretch about to be written is searched, so a text without line ends
       // costs no more than one with them.
       const int64_t from = std::max(cursor_, part_full);
-      const void* line_end = std::memchr(text_.data() + from, '\n', static_cast<size_t>(stop - from));
+      const void* line_end =
+          std::memchr(text_.data() + from, '\n', static_cast<size_t>(stop - from));
       if (line_end) {
         stop = static_cast<const char*>(line_end) - text_.data() + 1;
         cut = true;
       }
     }
-    append_escaped(buffer_, text_.substr(static_cast<size_t>(cursor_),
-                                         static_cast<size_t>(stop - cursor_)), true);
+    append_escaped(buffer_,
+                   text_.substr(static_cast<size_t>(cursor_), static_cast<size_t>(stop - cursor_)),
+                   true);
     cursor_ = stop;
     if (cut) {
       close_run();

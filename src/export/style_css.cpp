@@ -24,17 +24,28 @@ std::optional<unsigned char> style_of_class(const std::string& name) {
 uint32_t toolkit_rgb(unsigned index) {
   // The toolkit's colour cube as it fills its default map (a test checks these).
   switch (index) {
-    case 56: return 0x000000;   // black
-    case 88: return 0xff0000;   // red
-    case 72: return 0x7f0000;   // dark red
-    case 140: return 0x00917f;  // dark cyan
-    case 216: return 0x0000ff;  // blue
-    case 136: return 0x00007f;  // dark blue
-    case 60: return 0x009100;   // dark green
-    case 76: return 0x7f9100;   // dark yellow
-    case 248: return 0xff00ff;  // magenta
-    case 152: return 0x7f007f;  // dark magenta
-    default: return 0x000000;
+    case 56:
+      return 0x000000;  // black
+    case 88:
+      return 0xff0000;  // red
+    case 72:
+      return 0x7f0000;  // dark red
+    case 140:
+      return 0x00917f;  // dark cyan
+    case 216:
+      return 0x0000ff;  // blue
+    case 136:
+      return 0x00007f;  // dark blue
+    case 60:
+      return 0x009100;  // dark green
+    case 76:
+      return 0x7f9100;  // dark yellow
+    case 248:
+      return 0xff00ff;  // magenta
+    case 152:
+      return 0x7f007f;  // dark magenta
+    default:
+      return 0x000000;
   }
 }
 
@@ -46,8 +57,7 @@ std::string style_rules() {
     const bool bold = entry.font == 1 || entry.font == 3;
     const bool italic = entry.font == 2 || entry.font == 3;
     char rule[160];
-    std::snprintf(rule, sizeof rule,
-                  ".%s{color:#%06x;font:%s%s%dpx Helvetica,Arial,sans-serif}\n",
+    std::snprintf(rule, sizeof rule, ".%s{color:#%06x;font:%s%s%dpx Helvetica,Arial,sans-serif}\n",
                   style_class(static_cast<unsigned char>('A' + i)).c_str(),
                   static_cast<unsigned>(toolkit_rgb(entry.color)), italic ? "italic " : "",
                   bold ? "bold " : "", entry.size);

@@ -11,8 +11,11 @@ namespace {
 // Length of the strictly well-formed sequence at i, or 0.
 size_t sequence_at(std::string_view text, size_t i) {
   const auto c = static_cast<unsigned char>(text[i]);
-  const size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
-                 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  const size_t n = c < 0x80                 ? 1
+                   : c >= 0xC2 && c <= 0xDF ? 2
+                   : c >= 0xE0 && c <= 0xEF ? 3
+                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                            : 0;
   if (n == 0 || i + n > text.size()) return 0;
   return is_strict_utf8(text.substr(i, n)) ? n : 0;
 }
@@ -25,11 +28,16 @@ std::string escape_note(std::string_view note) {
   out.reserve(note.size());
   for (size_t i = 0; i < note.size();) {
     const auto c = static_cast<unsigned char>(note[i]);
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (c >= 0x20 && c != 0x7F && c < 0x80) out += note[i];
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c >= 0x20 && c != 0x7F && c < 0x80)
+      out += note[i];
     else if (const size_t n = c >= 0x80 ? sequence_at(note, i) : 0; n > 0) {
       out.append(note.substr(i, n));
       i += n;

@@ -152,9 +152,9 @@ bool parse_iso_time(std::string_view text, int32_t& time, bool& out_of_range) {
   out_of_range = false;
   int year, month, day, hour, minute, second;
   if (!digits(text, 0, 4, year) || text.size() < 19 || text[4] != '-' ||
-      !digits(text, 5, 2, month) || text[7] != '-' || !digits(text, 8, 2, day) ||
-      text[10] != 'T' || !digits(text, 11, 2, hour) || text[13] != ':' ||
-      !digits(text, 14, 2, minute) || text[16] != ':' || !digits(text, 17, 2, second))
+      !digits(text, 5, 2, month) || text[7] != '-' || !digits(text, 8, 2, day) || text[10] != 'T' ||
+      !digits(text, 11, 2, hour) || text[13] != ':' || !digits(text, 14, 2, minute) ||
+      text[16] != ':' || !digits(text, 17, 2, second))
     return false;
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
     return false;
@@ -179,8 +179,8 @@ bool parse_iso_time(std::string_view text, int32_t& time, bool& out_of_range) {
     return false;  // a time without a zone means nothing in particular
   }
   if (at != text.size()) return false;
-  const int64_t seconds = days_from_civil(year, month, day) * 86400 + hour * 3600 +
-                          minute * 60 + second - offset;
+  const int64_t seconds =
+      days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offset;
   if (seconds < INT32_MIN || seconds > INT32_MAX) {
     out_of_range = true;
     return false;

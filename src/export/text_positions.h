@@ -13,7 +13,7 @@ namespace gm {
 // document is). A lookup costs at most one block of bytes, so 100,000 Tags on a 100 MB
 // text convert in a blink after one counting pass.
 class CodePoints {
-public:
+ public:
   explicit CodePoints(std::string_view text);
 
   int64_t size() const { return total_; }
@@ -30,7 +30,7 @@ public:
   int64_t boundary_before(int64_t byte) const;
   int64_t boundary_after(int64_t byte) const;
 
-private:
+ private:
   static constexpr int64_t kBlock = 256;
   int64_t count(int64_t from, int64_t to) const;  // characters beginning in [from, to)
   std::string_view text_;

@@ -22,15 +22,15 @@ using json = nlohmann::json;
 
 constexpr const char* kContext = "http://www.w3.org/ns/anno.jsonld";
 constexpr const char* kOwnTerms = "urn:glossmark:terms#";
-constexpr int64_t kContextChars = 32;  // characters of prefix and suffix
+constexpr int64_t kContextChars = 32;         // characters of prefix and suffix
 constexpr unsigned char kForeignStyle = 'B';  // annotations from elsewhere: red
 
 // ---------------------------------------------------------------------------------------
 // URIs
 
 bool unreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_' || c == '~';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
 }
 
 std::string percent_encode(std::string_view bytes, bool keep_printable) {
@@ -39,8 +39,8 @@ std::string percent_encode(std::string_view bytes, bool keep_printable) {
   out.reserve(bytes.size());
   for (const char ch : bytes) {
     const auto c = static_cast<unsigned char>(ch);
-    const bool keep = keep_printable ? (c >= 0x20 && c < 0x7F && c != '%')
-                                     : (unreserved(c) || c == '/');
+    const bool keep =
+        keep_printable ? (c >= 0x20 && c < 0x7F && c != '%') : (unreserved(c) || c == '/');
     if (keep) {
       out += ch;
     } else {
@@ -127,9 +127,8 @@ ordered_json annotation_of(const Tag& tag, std::string_view text, const CodePoin
   a["created"] = iso_time(tag.time);
   if (tag.has_note()) {
     const std::string_view note = tag.note();
-    ordered_json body = {{"type", "TextualBody"},
-                         {"value", strict_utf8(note)},
-                         {"format", "text/plain"}};
+    ordered_json body = {
+        {"type", "TextualBody"}, {"value", strict_utf8(note)}, {"format", "text/plain"}};
     if (!is_strict_utf8(note)) body["glossmark:percentEncoded"] = percent_encode(note, true);
     a["body"] = std::move(body);
   }
@@ -148,7 +147,7 @@ struct ShapeError : std::runtime_error {
 };
 
 struct Incoming {
-  std::string label;  // the id, or "annotation N"
+  std::string label;                                    // the id, or "annotation N"
   std::optional<std::pair<int64_t, int64_t>> position;  // code points
   std::optional<std::pair<int64_t, int64_t>> bytes;     // our exact byte positions
   bool has_quote = false;
@@ -299,8 +298,8 @@ Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
   const auto created = node.find("created");
   if (created != node.end()) {
     if (!created->is_string()) throw ShapeError(where + ": \"created\" must be a string");
-    in.has_time = parse_iso_time(created->get_ref<const std::string&>(), in.time,
-                                 in.time_out_of_range);
+    in.has_time =
+        parse_iso_time(created->get_ref<const std::string&>(), in.time, in.time_out_of_range);
     if (!in.has_time && !in.time_out_of_range)
       throw ShapeError(where + ": \"created\" is not a date and time with a zone");
   }
@@ -377,8 +376,7 @@ Placement place(const Incoming& in, std::string_view text, const CodePoints& cha
       if (!in.has_quote || slice(text, at.start, at.end) == in.exact) found = at;
     }
   }
-  if (!found && in.has_quote)
-    found = locate_quote(text, {in.exact, in.prefix, in.suffix}, hint);
+  if (!found && in.has_quote) found = locate_quote(text, {in.exact, in.prefix, in.suffix}, hint);
   if (!found) {
     if (!in.position && !in.has_quote) return {std::nullopt, "no text position or quote"};
     return {std::nullopt, in.has_quote ? "its quote is not in the text, or not in one place"
@@ -422,8 +420,10 @@ int nesting_depth(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (in_string) {
-      if (c == '\\') ++i;
-      else if (c == '"') in_string = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        in_string = false;
     } else if (c == '"') {
       in_string = true;
     } else if (c == '[' || c == '{') {
@@ -450,7 +450,8 @@ void write_annotations(std::ostream& out, std::string_view text, const TagList& 
   collection["@context"] = {kContext, {{"glossmark", kOwnTerms}}};
   collection["id"] = ids.tags;
   collection["type"] = "AnnotationCollection";
-  collection["label"] = strict_utf8("Glossmark tags of " + last_segment(absolute_path(document_path)));
+  collection["label"] =
+      strict_utf8("Glossmark tags of " + last_segment(absolute_path(document_path)));
   collection["total"] = tags.size();
   collection["glossmark:topLine"] = tags.top_line;
   collection["glossmark:topColumn"] = tags.top_column;
@@ -464,8 +465,8 @@ void write_annotations(std::ostream& out, std::string_view text, const TagList& 
   if (!tags.empty()) {
     // One annotation per line: the file diffs well in version control.
     out << ",\n  \"first\": {\n    \"id\": " << ordered_json(ids.tags + "#page-1").dump()
-        << ",\n    \"type\": \"AnnotationPage\",\n    \"partOf\": "
-        << ordered_json(ids.tags).dump() << ",\n    \"startIndex\": 0,\n    \"items\": [\n";
+        << ",\n    \"type\": \"AnnotationPage\",\n    \"partOf\": " << ordered_json(ids.tags).dump()
+        << ",\n    \"startIndex\": 0,\n    \"items\": [\n";
     std::string line;
     for (const TagNode* n = tags.head(); n; n = n->next.get()) {
       line = "      " + annotation_of(*n->tag, text, chars, ids).dump();
@@ -492,8 +493,7 @@ void merge_tags(TagList& list, std::vector<std::unique_ptr<Tag>> incoming) {
 }
 
 ImportReport import_annotations(std::string_view json_text, std::string_view text,
-                                const std::string& document_path, TagList& list,
-                                bool take_header) {
+                                const std::string& document_path, TagList& list, bool take_header) {
   ImportReport report;
   json root;
   if (nesting_depth(json_text) > kMaxDepth) {
@@ -505,7 +505,8 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
   } catch (const json::exception& e) {  // a syntax error, or a number out of range
     std::string what = e.what();
     const size_t bracket = what.find("] ");
-    report.error = "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
+    report.error =
+        "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
     return report;
   }
 

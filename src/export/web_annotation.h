@@ -36,8 +36,8 @@ struct ImportReport {
   // document): the one line to show. The list is untouched then.
   std::optional<std::string> error;
   size_t added = 0;
-  size_t present = 0;                // identity already in the list (or earlier in the input)
-  std::vector<std::string> unplaced; // one line per annotation that was not added
+  size_t present = 0;                 // identity already in the list (or earlier in the input)
+  std::vector<std::string> unplaced;  // one line per annotation that was not added
   bool header_changed = false;
 };
 
@@ -45,8 +45,7 @@ struct ImportReport {
 // take_header (the document has no tag file yet) the collection's view position and
 // default style, when it carries them, become the list's.
 ImportReport import_annotations(std::string_view json, std::string_view text,
-                                const std::string& document_path, TagList& list,
-                                bool take_header);
+                                const std::string& document_path, TagList& list, bool take_header);
 
 // Merges Tags into the list: both keep their own order and each new Tag goes before the
 // first listed one that comes after it in list order (start ascending, longer range

@@ -24,8 +24,9 @@ std::string page(std::string_view text, const TagList& tags) {
 }
 
 std::string unescape(const std::string& s) {
-  static const std::map<std::string, char> references = {
-      {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&#10;", '\n'}, {"&amp;", '&'}};
+  static const std::map<std::string, char> references = {{"&lt;", '<'},   {"&gt;", '>'},
+                                                         {"&quot;", '"'}, {"&#39;", '\''},
+                                                         {"&#10;", '\n'}, {"&amp;", '&'}};
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '&') {
@@ -106,12 +107,14 @@ TEST(HtmlViewTest, TextReadsBackWholeInTheStylesOfTheRulingTagsWithLinksBothWays
   for (int i = 0; i < 300; ++i) {
     const auto start = static_cast<int32_t>(rng() % size);
     const auto end = start + 1 + static_cast<int32_t>(rng() % std::min(size - start, 90000));
-    auto tag = make_tag(start, end, static_cast<unsigned char>('A' + rng() % 58), unique_time(), "n");
+    auto tag =
+        make_tag(start, end, static_cast<unsigned char>('A' + rng() % 58), unique_time(), "n");
     tags.insert_tag(tag);
   }
   const std::string html = page(text, tags);
   const Painted painted = read_back(html, 'A' + ('E' - 'A'));
-  ASSERT_TRUE(painted.text == text) << "first difference at byte "
+  ASSERT_TRUE(painted.text == text)
+      << "first difference at byte "
       << std::mismatch(text.begin(), text.end(), painted.text.begin()).first - text.begin();
   std::vector<char> expected(text.size());
   paint_styles(tags, 0, size, expected.data());
@@ -121,7 +124,8 @@ TEST(HtmlViewTest, TextReadsBackWholeInTheStylesOfTheRulingTagsWithLinksBothWays
     ASSERT_EQ(painted.classes[p], expected[first]) << "byte " << p;
   }
   EXPECT_GT(std::count(html.begin(), html.end(), '\n'), 0);
-  EXPECT_NE(html.find("<div class=\"part\">", html.find("<div class=\"part\">") + 1), std::string::npos);
+  EXPECT_NE(html.find("<div class=\"part\">", html.find("<div class=\"part\">") + 1),
+            std::string::npos);
 
   const std::set<std::string> ids = attributes(html, "id");
   std::set<std::string> targets;

@@ -1,7 +1,6 @@
 // Tags as Web Annotations: the shape the W3C model asks for, positions in characters,
 // and export followed by import giving the very same tag file.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstring>
@@ -28,7 +27,8 @@ const std::string kDocument = "/notes/text.txt";
 
 // Characters of several byte lengths, so that positions in bytes and in characters differ
 // everywhere, and an encoded surrogate, which the loader lets through.
-const char* const kPieces[] = {"a", " ", "\n", "é", "—", "€", "𝄞", "字", "\xED\xA0\x80", "\x1A", "ß"};
+const char* const kPieces[] = {"a", " ",  "\n",           "é",    "—", "€",
+                               "𝄞", "字", "\xED\xA0\x80", "\x1A", "ß"};
 
 std::string random_text(std::mt19937& rng, size_t characters) {
   std::string text;
@@ -57,10 +57,10 @@ std::string export_json(std::string_view text, const TagList& tags) {
 
 // Tag files are written with a sync to disk each time; on tmpfs that costs nothing.
 class ScratchDir {
-public:
+ public:
   ScratchDir() {
     std::string name = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/glossmark-export-XXXXXX"
-                                                        : "/tmp/glossmark-export-XXXXXX";
+                                                       : "/tmp/glossmark-export-XXXXXX";
     if (mkdtemp(name.data())) path_ = name;
   }
   ~ScratchDir() {
@@ -70,7 +70,7 @@ public:
   bool ok() const { return !path_.empty(); }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+ private:
   std::string path_;
 };
 
@@ -86,7 +86,8 @@ std::string tag_file_bytes(TagList& list, const ScratchDir& dir) {
 // What the Web Annotation Data Model asks of an export (required keys, value shapes).
 
 bool is_iri(const json& v) {
-  return v.is_string() && std::regex_match(v.get<std::string>(), std::regex("[a-z][a-z0-9+.-]*:\\S+"));
+  return v.is_string() &&
+         std::regex_match(v.get<std::string>(), std::regex("[a-z][a-z0-9+.-]*:\\S+"));
 }
 
 bool has_type(const json& node, const std::string& type) {
@@ -157,8 +158,11 @@ TEST(WebAnnotationTest, ExportFollowsTheModelAndCountsCharacters) {
   tags.default_style = 'E';
   for (int i = 0; i < 200; ++i) {
     const auto start = static_cast<int32_t>(rng() % (text.size() - 1));
-    const auto end = start + 1 + static_cast<int32_t>(rng() % std::min<size_t>(40, text.size() - start - 1));
-    std::string note = i % 3 == 0 ? "" : i % 3 == 1 ? "note <b>&amp; “quoted”\nline" : "bad \xFF\xFE bytes";
+    const auto end =
+        start + 1 + static_cast<int32_t>(rng() % std::min<size_t>(40, text.size() - start - 1));
+    std::string note = i % 3 == 0   ? ""
+                       : i % 3 == 1 ? "note <b>&amp; “quoted”\nline"
+                                    : "bad \xFF\xFE bytes";
     auto tag = make_tag(start, end, static_cast<unsigned char>('A' + i % 58), unique_time(), note);
     tags.insert_tag(tag);
   }
@@ -249,8 +253,8 @@ struct Moved : testing::Test {
   void SetUp() override {
     for (const char* word : {"fox. The", "fox ran", "Ünïcödé"}) {
       const auto start = static_cast<int32_t>(before.find(word));
-      auto tag = make_tag(start, start + static_cast<int32_t>(std::strlen(word)), 'B',
-                          unique_time(), "n");
+      auto tag =
+          make_tag(start, start + static_cast<int32_t>(std::strlen(word)), 'B', unique_time(), "n");
       tags.insert_tag(tag);
     }
   }
@@ -308,12 +312,12 @@ TEST_F(Moved, ImportKeepsTheTagsThereAndRefusesWrongInputWhole) {
 
   const std::string good_source = R"("source":"file:///notes/text.txt")";
   for (const std::string& bad :
-       {std::string("{not json"), std::string("[1,2]"),
-        std::string(R"({"type":"AnnotationPage"})"),
+       {std::string("{not json"), std::string("[1,2]"), std::string(R"({"type":"AnnotationPage"})"),
         std::string(R"({"type":"Annotation"})"),
         std::string(R"({"type":"Annotation","target":{)") + good_source +
             R"(,"selector":{"type":"TextPositionSelector","start":-1,"end":3}}})",
-        std::string(R"({"type":"Annotation","created":"yesterday","target":{)") + good_source + "}}",
+        std::string(R"({"type":"Annotation","created":"yesterday","target":{)") + good_source +
+            "}}",
         std::string(R"({"type":"Annotation","target":{"source":"file:///elsewhere/other.txt"}})"),
         std::string(500, '[') + std::string(500, ']')}) {
     SCOPED_TRACE(bad.substr(0, 80));
@@ -327,9 +331,10 @@ TEST_F(Moved, ImportKeepsTheTagsThereAndRefusesWrongInputWhole) {
   }
   // The same file name in another folder is the same document, moved.
   TagList moved;
-  EXPECT_FALSE(import(std::regex_replace(json_text, std::regex("file:///notes/"), "file:///home/x/"),
-                      before, moved)
-                   .error);
+  EXPECT_FALSE(
+      import(std::regex_replace(json_text, std::regex("file:///notes/"), "file:///home/x/"), before,
+             moved)
+          .error);
   EXPECT_EQ(moved.size(), 3u);
 }
 
@@ -349,7 +354,8 @@ TEST(TextPositionsTest, CharacterPositionsAgreeWithAPlainDecoderAtEveryByte) {
   }
   ASSERT_EQ(positions.size(), static_cast<int64_t>(starts.size()));
   ASSERT_EQ(static_cast<int64_t>(code_points(text).size()), positions.size());
-  for (size_t c = 0; c < starts.size(); ++c) ASSERT_EQ(positions.byte_of(static_cast<int64_t>(c)), starts[c]);
+  for (size_t c = 0; c < starts.size(); ++c)
+    ASSERT_EQ(positions.byte_of(static_cast<int64_t>(c)), starts[c]);
   EXPECT_EQ(positions.byte_of(positions.size()), static_cast<int64_t>(text.size()));
   // The strict form that JSON carries keeps every character in its place.
   EXPECT_EQ(code_points(strict_utf8(text)), code_points(text));
