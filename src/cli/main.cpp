@@ -209,8 +209,19 @@ void import_command(const Arguments& args) {
   if (gm::write_tag_file(list, tag_path.c_str()) != 0) throw Failure{"cannot write " + tag_path};
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat x {
+  }, y{};
+  return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+         x.st_ino == y.st_ino;
+}
+
 void run(const Arguments& args) {
   if (args.command == "import") return import_command(args);
+  // The document is never written, and its tags only by their own commands.
+  if (args.output && (same_file(*args.output, args.document) ||
+                      same_file(*args.output, gm::tag_file_name(args.document))))
+    throw Failure{"will not write over " + *args.output};
   Loaded loaded;
   load(args.document, loaded);
   Output output(args.output);

@@ -71,6 +71,9 @@ done
 run import doc.txt other.json
 grep -q "^glossmark-tags: other.json: the annotations are for another document: file:///" err.txt ||
   fail "another document: $(cat err.txt)"
+run html doc.txt -o doc.txt.tag; expect 1 "html over the tag file"
+one_error_line "will not write over doc.txt.tag"
+cmp doc.txt.tag saved.tag || fail "html wrote over the tag file"
 run list nope.txt; expect 1 "missing document"
 one_error_line "nope.txt: No such file or directory"
 pass "refused input: exit 1, one line, tag file untouched"
