@@ -176,9 +176,10 @@ void compare_with_per_byte(const TagList& list, std::mt19937& rng, int32_t lengt
     for (int32_t p = run.start; p < run.end; ++p) {
       const TagNode* rule = list.find_tag_at(p);
       ASSERT_EQ(rule != nullptr, run.tag != nullptr) << "position " << p;
-      if (rule)
+      if (rule) {
         ASSERT_TRUE(same_identity(*rule->tag, *run.tag) && rule->tag->style == run.tag->style)
             << "position " << p;
+      }
     }
   }
   GetCapturedStdout();
