@@ -47,3 +47,7 @@ function(glossmark_man_page name section)
   install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endfunction()
 glossmark_man_page(glossmark 1)
+
+# glossmark-tags, the display-free tool for tag files, beside glossmark.
+install(TARGETS glossmark-tags RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+glossmark_man_page(glossmark-tags 1)

@@ -3,12 +3,13 @@
 # it only calls apt-get when something is missing.
 set -euo pipefail
 
-build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev libxxhash-dev)
+build_pkgs=(g++ cmake make libfltk1.3-dev libx11-dev libxxhash-dev nlohmann-json3-dev)
 # The theme icons are written as PNG; CPack finds the binaries with file and reads the
 # .deb's Depends from them with dpkg-shlibdeps.
 build_pkgs+=(libpng-dev dpkg-dev file)
 test_pkgs=(googletest libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils x11-apps
-           imagemagick xclip locales clang libclang-rt-14-dev openbox)
+           imagemagick xclip locales clang libclang-rt-14-dev openbox
+           chromium)
 # Checks of the installed desktop files and manual page.
 test_pkgs+=(desktop-file-utils appstream man-db)
 

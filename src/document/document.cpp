@@ -9,6 +9,7 @@
 
 #include "document/encoding.h"
 #include "document/reader.h"
+#include "platform/progress.h"
 #include "platform/save_file.h"
 #include "tags/tag_file.h"
 
@@ -34,7 +35,7 @@ void replace_zero_bytes(std::string& text) {
 // Answers false after its diagnostic line when the text cannot be converted.
 bool convert_from_code_page(std::string& text) {
   const int size = static_cast<int>(text.size());
-  std::printf("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
+  progress("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
 
   std::string converted;
   try {
@@ -49,7 +50,7 @@ bool convert_from_code_page(std::string& text) {
     report_document_too_large();
     return false;
   }
-  std::printf("to %d bytes... \n", static_cast<int>(n));
+  progress("to %d bytes... \n", static_cast<int>(n));
   if (n == 0) {
     std::fputs("Fail to convert encoding!\n", stderr);
     return false;
@@ -67,15 +68,15 @@ bool convert_from_code_page(std::string& text) {
   converted.resize(n);
 
   text.swap(converted);
-  std::printf("data_size=%d\n", size);
-  std::printf("data_size=%d\n", static_cast<int>(n));
+  progress("data_size=%d\n", size);
+  progress("data_size=%d\n", static_cast<int>(n));
   return true;
 }
 
 // The text as UTF-8, converted from the locale's code page when needed.
 bool make_utf8(std::string& text) {
   if (is_utf8(text.data(), text.size())) return true;
-  std::puts("Not UTF-8");
+  progress_line("Not UTF-8");
   if (fl_utf8locale()) {
     std::fputs("Do not know file encoding. fail to convert.\n", stderr);
     return false;
@@ -91,7 +92,7 @@ int read_tags_of(TagList& tags, const std::string& name) {
     case Recovery::nothing:
       break;
     case Recovery::restored:
-      std::printf("Warning: an interrupted save had left %s incomplete; restored it from its "
+      progress("Warning: an interrupted save had left %s incomplete; restored it from its "
                   "recovery copy\n", name.c_str());
       break;
     case Recovery::copy_kept:
@@ -108,13 +109,13 @@ int read_tags_of(TagList& tags, const std::string& name) {
 bool load_tags(TagList& tags, const std::string& document_path, int32_t size) {
   try {
     if (read_tags_of(tags, tag_file_name(document_path)) != 0) {
-      std::puts("Warning: fail to load tag file!");
+      progress_line("Warning: fail to load tag file!");
     }
   } catch (const std::bad_alloc&) {
     std::fputs("Not enough memory to read the tag file; the open failed.\n", stderr);
     return false;
   }
-  std::printf("cut size %d\n", size);
+  progress("cut size %d\n", size);
   tags.clamp_tags(0, size);
   tags.clamp_styles('A', 'z');
   return true;

@@ -13,7 +13,8 @@ prefix="$E2E_TMP/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 icon_sizes=(16 32 48 64 128)
 expected=(bin/glossmark share/applications/glossmark.desktop share/glossmark/help.txt
-          share/man/man1/glossmark.1.gz share/metainfo/org.example.glossmark.metainfo.xml)
+          share/man/man1/glossmark.1.gz share/man/man1/glossmark-tags.1.gz
+          bin/glossmark-tags share/metainfo/org.example.glossmark.metainfo.xml)
 for size in "${icon_sizes[@]}"; do expected+=("share/icons/hicolor/${size}x$size/apps/glossmark.png"); done
 installed=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort)
 [ "$installed" = "$(printf '%s\n' "${expected[@]}" | sort)" ] ||
@@ -32,9 +33,11 @@ report=$(appstreamcli validate --no-net --strict \
            "$prefix/share/metainfo/org.example.glossmark.metainfo.xml" 2>&1) ||
   fail "appstreamcli validate: $report"
 # The check Debian's lintian makes of a manual page.
-report=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
-           man --warnings -E UTF-8 -l -Tutf8 -Z "$prefix/share/man/man1/glossmark.1.gz" 2>&1 >/dev/null) &&
-  [ -z "$report" ] || fail "manual page warnings: $report"
+for page in glossmark glossmark-tags; do
+  report=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+             man --warnings -E UTF-8 -l -Tutf8 -Z "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null) &&
+    [ -z "$report" ] || fail "manual page $page(1) warnings: $report"
+done
 pass "desktop entry, AppStream metainfo and manual page pass Debian's checkers"
 
 PATH="$prefix/bin:$PATH" run_installed "$prefix"
