@@ -17,10 +17,11 @@ namespace gm {
 // Byte layout, all integers little-endian:
 //   magic "GMANCHOR", u32 version (1)
 //   document fingerprint, tag file fingerprint: u64 size, u64 hash high, u64 hash low
-//   u32 anchor count, u32 unplaced count
-//   anchor:   i32 start, i32 end, i32 time, quote
+//   u32 anchor count, u32 unplaced count, u32 block count
+//   anchor:   i32 start, i32 end, i32 time, u64 gap, quote
 //   unplaced: i32 start, i32 end, u8 style, i32 time, str note, quote
-//   quote:    i32 length, str prefix, str exact, str tail, str suffix
+//   quote:    i32 length, i32 collapsed, str prefix, str exact, str tail, str suffix
+//   then the blocks: u64 each
 //   str:      u32 byte count, the bytes
 //   u64 XXH3-64 of every byte before it
 namespace {
@@ -28,7 +29,7 @@ namespace {
 constexpr char kMagic[8] = {'G', 'M', 'A', 'N', 'C', 'H', 'O', 'R'};
 constexpr uint32_t kVersion = 1;
 constexpr size_t kChecksumSize = 8;
-constexpr size_t kHeaderSize = sizeof kMagic + 4 + 2 * 24 + 8;
+constexpr size_t kHeaderSize = sizeof kMagic + 4 + 2 * 24 + 12;
 
 class Writer {
  public:
@@ -51,6 +52,7 @@ class Writer {
   }
   void quote(const TextQuote& q) {
     i32(q.length);
+    i32(q.collapsed);
     str(q.prefix);
     str(q.exact);
     str(q.tail);
@@ -101,14 +103,16 @@ class Reader {
   }
   bool fingerprint(Fingerprint& f) { return u64(f.size) && u64(f.hash[0]) && u64(f.hash[1]); }
   bool quote(TextQuote& q) {
-    if (!(i32(q.length) && str(q.prefix) && str(q.exact) && str(q.tail) && str(q.suffix)))
+    if (!(i32(q.length) && i32(q.collapsed) && str(q.prefix) && str(q.exact) && str(q.tail) &&
+          str(q.suffix)))
       return false;
     // The shapes make_quote gives; anything else would mislead the search.
     if (q.prefix.size() > kQuoteContext || q.suffix.size() > kQuoteContext) return false;
     if (q.whole()) return q.length >= 0 && static_cast<size_t>(q.length) == q.exact.size();
     return q.exact.size() <= kQuoteWhole && q.tail.size() <= kQuoteWhole && q.length >= 0 &&
            static_cast<size_t>(q.length) > q.exact.size() &&
-           static_cast<size_t>(q.length) >= q.tail.size();
+           static_cast<size_t>(q.length) >= q.tail.size() && q.collapsed >= 0 &&
+           q.collapsed <= q.length;
   }
   size_t left() const { return in_.size(); }
 
@@ -124,16 +128,19 @@ std::optional<AnchorFile> decode_body(Reader& in, std::string* why) {
     return std::optional<AnchorFile>{};
   };
   AnchorFile file;
-  uint32_t anchors = 0, unplaced = 0;
+  uint32_t anchors = 0, unplaced = 0, blocks = 0;
   if (!in.fingerprint(file.document) || !in.fingerprint(file.tag_file) || !in.u32(anchors) ||
-      !in.u32(unplaced))
+      !in.u32(unplaced) || !in.u32(blocks))
     return fail("truncated");
-  // Each record takes at least 12 + 20 bytes: counts beyond that are damage, not a reason
+  if (blocks != file.document.size / kAnchorBlock || blocks > in.left() / 8)
+    return fail("damaged record");
+  // Each record takes at least 12 + 24 bytes: counts beyond that are damage, not a reason
   // to reserve memory.
-  if (anchors > in.left() / 32 || unplaced > in.left() / 32) return fail("damaged record");
+  if (anchors > in.left() / 40 || unplaced > in.left() / 40) return fail("damaged record");
   file.anchors.resize(anchors);
   for (TagAnchor& a : file.anchors) {
-    if (!(in.i32(a.start) && in.i32(a.end) && in.i32(a.time) && in.quote(a.quote)) ||
+    if (!(in.i32(a.start) && in.i32(a.end) && in.i32(a.time) && in.u64(a.gap) &&
+          in.quote(a.quote)) ||
         !valid_range(a.start, a.end))
       return fail("damaged record");
   }
@@ -144,6 +151,9 @@ std::optional<AnchorFile> decode_body(Reader& in, std::string* why) {
         !valid_range(u.start, u.end))
       return fail("damaged record");
   }
+  file.blocks.resize(blocks);
+  for (uint64_t& b : file.blocks)
+    if (!in.u64(b)) return fail("damaged record");
   if (in.left() != 0) return fail("damaged record");
   return file;
 }
@@ -190,9 +200,22 @@ TextQuote make_quote(std::string_view text, int32_t start, int32_t end) {
   } else {
     q.exact.assign(text.substr(s, kQuoteEnd));
     q.tail.assign(text.substr(e - kQuoteEnd, kQuoteEnd));
+    std::string_view body = text.substr(s, e - s);
+    while (!body.empty() && is_text_space(body.front())) body.remove_prefix(1);
+    while (!body.empty() && is_text_space(body.back())) body.remove_suffix(1);
+    q.collapsed = collapsed_length(body);
   }
   return q;
 }
+
+int32_t collapsed_length(std::string_view s) {
+  int32_t n = 0;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (!is_text_space(s[i]) || i == 0 || !is_text_space(s[i - 1])) ++n;
+  return n;
+}
+
+uint64_t gap_hash(std::string_view stretch) { return XXH3_64bits(stretch.data(), stretch.size()); }
 
 std::string anchor_file_name(const std::string& document_path) {
   return document_path + ".tag.anchor";
@@ -206,10 +229,32 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
   file.anchors.reserve(tags.size());
   for (const TagNode* n = tags.head(); n; n = n->next.get()) {
     const Tag& t = *n->tag;
-    file.anchors.push_back({t.start, t.end, t.time, make_quote(text, t.start, t.end)});
+    file.anchors.push_back({t.start, t.end, t.time, 0, make_quote(text, t.start, t.end)});
+  }
+  // Gaps in order of starts, ties in list order: the order reanchor() walks them in.
+  std::vector<size_t> order(file.anchors.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return file.anchors[a].start < file.anchors[b].start;
+  });
+  size_t from = 0;
+  for (const size_t i : order) {
+    const size_t at =
+        std::min(static_cast<size_t>(std::max(file.anchors[i].start, 0)), text.size());
+    file.anchors[i].gap = gap_hash(text.substr(from, at - from));
+    from = at;
   }
   file.unplaced = std::move(unplaced);
+  file.blocks.reserve(text.size() / kAnchorBlock);
+  for (size_t at = 0; at + kAnchorBlock <= text.size(); at += kAnchorBlock)
+    file.blocks.push_back(block_hash(text.substr(at, kAnchorBlock)));
   return file;
+}
+
+uint64_t block_hash(std::string_view block) {
+  uint64_t h = 0;
+  for (const char c : block) h = h * kBlockBase + static_cast<unsigned char>(c);
+  return h;
 }
 
 std::string encode_anchor_file(const AnchorFile& file) {
@@ -220,10 +265,12 @@ std::string encode_anchor_file(const AnchorFile& file) {
   w.fingerprint(file.tag_file);
   w.u32(static_cast<uint32_t>(file.anchors.size()));
   w.u32(static_cast<uint32_t>(file.unplaced.size()));
+  w.u32(static_cast<uint32_t>(file.blocks.size()));
   for (const TagAnchor& a : file.anchors) {
     w.i32(a.start);
     w.i32(a.end);
     w.i32(a.time);
+    w.u64(a.gap);
     w.quote(a.quote);
   }
   for (const UnplacedTag& u : file.unplaced) {
@@ -234,6 +281,7 @@ std::string encode_anchor_file(const AnchorFile& file) {
     w.str(u.note);
     w.quote(u.quote);
   }
+  for (const uint64_t b : file.blocks) w.u64(b);
   const uint64_t sum = XXH3_64bits(w.out().data(), w.out().size());
   w.u64(sum);
   return std::move(w.out());

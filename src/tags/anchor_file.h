@@ -55,9 +55,20 @@ struct TextQuote {
   std::string tail;    // the last bytes of a long text; empty otherwise
   std::string suffix;  // the bytes after the text, up to kQuoteContext
   int32_t length = 0;  // bytes of the whole text
+  // Long texts: characters of the text without its leading and trailing whitespace, each
+  // whitespace run counted as one; how long it is whatever re-wrapping did to it.
+  int32_t collapsed = 0;
 
   bool whole() const { return tail.empty(); }
 };
+
+// Whitespace that re-wrapping, line-end conversion and tab expansion change: a run of it
+// counts as one space when texts are compared.
+inline bool is_text_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+// Characters of s with each whitespace run counted as one.
+int32_t collapsed_length(std::string_view s);
 
 inline constexpr size_t kQuoteContext = 32;
 inline constexpr size_t kQuoteWhole = 160;  // longer texts keep head and tail
@@ -69,8 +80,14 @@ TextQuote make_quote(std::string_view text, int32_t start, int32_t end);
 // One Tag of the tag file, found again by its identity, and its text when it was saved.
 struct TagAnchor {
   int32_t start = 0, end = 0, time = 0;
+  // XXH3-64 of the text from the start of the Tag before it (in order of starts; for the
+  // first, from the beginning of the text) to its own start: tells whether that stretch is
+  // still the same, so an edit cannot hide behind text that repeats elsewhere.
+  uint64_t gap = 0;
   TextQuote quote;
 };
+// The gap hash of a stretch.
+uint64_t gap_hash(std::string_view stretch);
 
 // A Tag that could not be placed: all of it, since the tag file no longer holds it.
 struct UnplacedTag {
@@ -86,7 +103,16 @@ struct AnchorFile {
   Fingerprint tag_file;  // the tag file written with them
   std::vector<TagAnchor> anchors;
   std::vector<UnplacedTag> unplaced;
+  // A hash of every whole block of kAnchorBlock bytes of that text (block_hash): wherever
+  // the same block stands in the new text, that text was there before, so no other Tag's
+  // text went there.
+  std::vector<uint64_t> blocks;
 };
+
+inline constexpr size_t kAnchorBlock = 256;
+// A polynomial hash, so that it can be rolled over every position of a text.
+inline constexpr uint64_t kBlockBase = 0x100000001B3ull;
+uint64_t block_hash(std::string_view block);
 
 std::string anchor_file_name(const std::string& document_path);
 

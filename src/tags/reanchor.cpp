@@ -14,9 +14,7 @@ namespace {
 // Whitespace is compared as "some whitespace": a run of these bytes in the text matches one
 // space of a pattern, which is how re-wrapped lines, converted line ends and expanded tabs
 // stay the same text.
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool is_space(char c) { return is_text_space(c); }
 
 struct Normalised {
   std::string text;          // whitespace runs as one space
@@ -158,12 +156,13 @@ struct Pattern {
   std::string core;   // the text (its head when long) without leading/trailing whitespace
   std::string tail;   // long texts: the last bytes without trailing whitespace
   std::string right;  // the text's trailing whitespace and the suffix
-  int32_t lead = 0, trail = 0, length = 0;
+  int32_t lead = 0, trail = 0, length = 0, collapsed = 0;
   bool whole = true;
   std::optional<Key> key;       // in core
   std::optional<Key> left_key;  // in left, for the search of rule 4
 
-  explicit Pattern(const TextQuote& q) : length(q.length), whole(q.whole()) {
+  explicit Pattern(const TextQuote& q)
+      : length(q.length), collapsed(q.collapsed), whole(q.whole()) {
     const std::string_view exact = q.exact;
     lead = static_cast<int32_t>(leading_spaces(exact));
     if (whole) {
@@ -274,26 +273,39 @@ class Matcher {
   }
 
  private:
-  // A long text: its tail must end at q near where its length puts it, nearest first.
+  // A long text: its tail must end where its length in characters (whitespace runs counted
+  // once) puts it, give or take small edits in the middle that head and tail do not see.
+  // Two equally good ends are no end.
   bool tail_end(size_t p, size_t head_end, size_t* q) const {
     const Pattern& P = p_;
-    const int64_t body = int64_t{P.length} - P.lead - P.trail;
-    const int64_t slack = body / 8 + 16;
-    const int64_t want = static_cast<int64_t>(p) + body;
-    for (int64_t d = 0; d <= slack; ++d) {
-      for (const int64_t cand : {want - d, want + d}) {
-        if (cand < static_cast<int64_t>(head_end) || cand > static_cast<int64_t>(t_.size()))
-          continue;
-        const size_t c = static_cast<size_t>(cand);
-        if (!P.tail.empty() && t_[c - 1] != P.tail.back()) continue;
-        if (backward(t_, c, P.tail) == P.tail.size()) {
-          *q = c;
-          return true;
-        }
-        if (d == 0) break;
+    const int64_t want = P.collapsed;
+    const int64_t slack = want / 16 + 4;
+    std::optional<size_t> best;
+    int64_t best_off = 0;
+    bool tie = false;
+    int64_t count = 0;
+    for (size_t j = p; j < t_.size() && count < want + slack;) {
+      ++count;
+      if (is_space(t_[j])) {
+        while (j < t_.size() && is_space(t_[j])) ++j;
+      } else {
+        ++j;
+      }
+      if (count < want - slack || j < head_end) continue;
+      if (!P.tail.empty() && t_[j - 1] != P.tail.back()) continue;
+      if (backward(t_, j, P.tail) != P.tail.size()) continue;
+      const int64_t off = std::abs(count - want);
+      if (!best || off < best_off) {
+        best = j;
+        best_off = off;
+        tie = false;
+      } else if (off == best_off) {
+        tie = true;
       }
     }
-    return false;
+    if (!best || tie) return false;
+    *q = *best;
+    return true;
   }
 
   std::string_view t_;
@@ -327,18 +339,7 @@ Decision decide(std::vector<Candidate> cands, std::optional<int64_t> predicted) 
   return {Verdict::ambiguous, {}};
 }
 
-// Of the candidates of the best rule present, the decision.
-Decision decide_by_rule(const std::vector<Candidate>& cands, std::optional<int64_t> predicted) {
-  for (const Rule rule : {both_sides, one_side, long_text, edited}) {
-    std::vector<Candidate> of_rule;
-    for (const Candidate& c : cands)
-      if (c.rule == rule) of_rule.push_back(c);
-    if (!of_rule.empty()) return decide(std::move(of_rule), predicted);
-  }
-  return {};
-}
-
-// Scanned bytes of searches that had to widen; bounds a whole run.
+// Bytes scanned by searches that had to go beyond kLocalRadius; bounds a whole run.
 struct Budget {
   int64_t left = 0;
 };
@@ -359,6 +360,82 @@ void each_hit(std::string_view t, std::string_view key, size_t lo, size_t hi, F&
   }
 }
 
+// Blocks of the new text known to be old text: every place where a block of the saved text
+// stands whole, found by rolling the block hash over the new text. Text that was there
+// before the edits is not where another Tag's text went; only the Tag's own old place is
+// exempt (a block there may map back to it).
+class KnownStretches {
+ public:
+  KnownStretches(std::string_view t, const std::vector<uint64_t>& blocks) {
+    const size_t w = kAnchorBlock;
+    if (blocks.empty() || t.size() < w) return;
+    std::unordered_multimap<uint64_t, int64_t> where;  // hash -> old block start
+    where.reserve(blocks.size());
+    std::vector<uint64_t> filter(size_t{1} << 15);  // 2^21 bits: most positions stop here
+    for (size_t k = 0; k < blocks.size(); ++k) {
+      where.emplace(blocks[k], static_cast<int64_t>(k * w));
+      set_bit(filter, blocks[k]);
+    }
+    uint64_t out = 1;  // kBlockBase^(w-1): the weight of the byte leaving the window
+    for (size_t i = 1; i < w; ++i) out *= kBlockBase;
+    uint64_t h = block_hash(t.substr(0, w));
+    for (size_t p = 0;; ++p) {
+      if (has_bit(filter, h)) {
+        const auto [from, to] = where.equal_range(h);
+        for (auto it = from; it != to; ++it)
+          spans_.push_back({static_cast<int64_t>(p), static_cast<int64_t>(p) - it->second});
+      }
+      if (p + w >= t.size()) break;
+      h = (h - out * static_cast<unsigned char>(t[p])) * kBlockBase +
+          static_cast<unsigned char>(t[p + w]);
+    }
+  }
+
+  // pos stands in a known block that does not come from near old_start.
+  bool contains(int64_t pos, int64_t old_start) const {
+    auto it = std::upper_bound(spans_.begin(), spans_.end(), pos,
+                               [](int64_t p, const Span& s) { return p < s.start; });
+    while (it != spans_.begin()) {
+      --it;
+      if (it->start + static_cast<int64_t>(kAnchorBlock) <= pos) break;
+      if (std::abs(pos - it->shift - old_start) > 4) return true;
+    }
+    return false;
+  }
+
+ private:
+  static void set_bit(std::vector<uint64_t>& f, uint64_t h) {
+    const uint64_t b = h >> 43;
+    f[b >> 6] |= uint64_t{1} << (b & 63);
+  }
+  static bool has_bit(const std::vector<uint64_t>& f, uint64_t h) {
+    const uint64_t b = h >> 43;
+    return (f[b >> 6] >> (b & 63)) & 1;
+  }
+  struct Span {
+    int64_t start, shift;  // a block of the new text, and new minus old position
+  };
+  std::vector<Span> spans_;  // in order of start
+};
+
+constexpr int64_t kLocalRadius = 1 << 20;
+constexpr int64_t kBracketSlack = 256;
+
+// What a search over the whole text must respect.
+struct Limits {
+  const KnownStretches* known = nullptr;  // text that was there before: no candidates in it
+  int64_t old_start = 0;                  // the Tag's own old place, exempt from `known`
+  // Where the Tags placed before and after it put this one: the weaker rules 3 and 4 only
+  // place it there, so that a phrase that repeats elsewhere cannot take it.
+  std::optional<std::pair<int64_t, int64_t>> bracket;
+  std::optional<int64_t> predicted_left;  // where the left context's key should be (rule 4)
+
+  bool known_text(const Candidate& c) const { return known && known->contains(c.start, old_start); }
+  bool in_bracket(const Candidate& c) const {
+    return !bracket || (c.start >= bracket->first && c.start <= bracket->second);
+  }
+};
+
 class Search {
  public:
   Search(std::string_view text, const Pattern& pattern, SearchRoute route, Budget& budget)
@@ -372,28 +449,34 @@ class Search {
     return c;
   }
 
-  // Rules 2 and 3; predicted: where the key should be.
-  Decision anywhere(std::optional<int64_t> predicted) {
-    if (!p_.searchable()) return {};
-    if (route_ == SearchRoute::plain) {
-      std::vector<Candidate> cands;
-      for (size_t p = 0; p < t_.size(); ++p)
-        if (t_[p] == p_.core[0])
-          if (auto c = m_.at(p)) cands.push_back(*c);
-      return decide_by_rule(cands, predicted);
-    }
-    return widening(predicted);
+  // Rule 2 near the prediction only (within kLocalRadius): a place when the nearest is
+  // clearly nearer than any other, none otherwise.
+  std::optional<Candidate> nearby(int64_t predicted, const Limits& limits) {
+    if (!p_.searchable()) return std::nullopt;
+    const Decision d = route_ == SearchRoute::plain ? plain_widening(predicted, limits, true)
+                                                    : widening(predicted, limits, true);
+    if (d.verdict != Verdict::placed) return std::nullopt;
+    return d.place;
   }
 
+  // Rules 2 to 4; predicted: where the key should be.
+  Decision anywhere(std::optional<int64_t> predicted, const Limits& limits) {
+    if (!p_.searchable()) return final_decision({}, predicted, limits);
+    if (route_ == SearchRoute::plain) return plain_widening(predicted, limits, false);
+    return widening(predicted, limits, false);
+  }
+
+ private:
   // Rule 4 within kEditedRadius of where the left context's key should be.
-  Decision edited(int64_t predicted_left_key) {
+  Decision edited(int64_t predicted_left_key, const Limits& limits) {
     if (!p_.whole || !p_.left_key || p_.core.empty()) return {};
     const int64_t n = static_cast<int64_t>(t_.size());
     const int64_t lo = std::max<int64_t>(0, predicted_left_key - kEditedRadius);
     const int64_t hi = std::min<int64_t>(n, predicted_left_key + kEditedRadius + 1);
     std::vector<Candidate> cands;
     auto keep = [&](const std::optional<Candidate>& c) {
-      if (c && c->key >= lo && c->key < hi) cands.push_back(*c);
+      if (c && c->key >= lo && c->key < hi && !limits.known_text(*c) && limits.in_bracket(*c))
+        cands.push_back(*c);
     };
     if (route_ == SearchRoute::plain) {
       for (size_t a = 0; a <= t_.size(); ++a) keep(m_.edited_at(a));
@@ -407,56 +490,120 @@ class Search {
     return decide(std::move(cands), predicted_left_key);
   }
 
- private:
-  // Scans outwards from the prediction; stops as soon as rule 2 can decide, or when the
-  // whole text is scanned (then rules 2 and 3 decide on everything found).
-  Decision widening(std::optional<int64_t> predicted) {
+  // Once the whole text is seen: rule 2, else rule 4 near, else rule 3 within the bracket.
+  Decision final_decision(const std::vector<Candidate>& cands, std::optional<int64_t> predicted,
+                          const Limits& limits) {
+    std::vector<Candidate> both, one, long_ones;
+    for (const Candidate& c : cands) {
+      if (c.rule == both_sides) both.push_back(c);
+      if (c.rule == one_side && limits.in_bracket(c)) one.push_back(c);
+      if (c.rule == long_text && limits.in_bracket(c)) long_ones.push_back(c);
+    }
+    if (!both.empty()) return decide(std::move(both), predicted);
+    if (limits.predicted_left) {
+      const Decision d = edited(*limits.predicted_left, limits);
+      if (d.verdict != Verdict::none) return d;
+    }
+    if (!one.empty()) return decide(std::move(one), predicted);
+    return decide(std::move(long_ones), predicted);
+  }
+
+  // The windows the search widens through: radius 256, 2 KiB, 16 KiB... around the
+  // prediction, until the whole text is in.
+  struct Window {
+    int64_t lo, hi, radius;
+    bool everything;
+  };
+  std::vector<Window> windows(std::optional<int64_t> predicted, bool local) const {
     const int64_t n = static_cast<int64_t>(t_.size());
+    std::vector<Window> out;
+    if (!predicted) return {{0, n, n + 1, true}};
+    const int64_t centre = std::clamp<int64_t>(*predicted, 0, n);
+    for (int64_t radius = kFirstRadius;; radius *= 8) {
+      if (local && radius > kLocalRadius) break;
+      const int64_t lo = std::max<int64_t>(0, centre - radius);
+      const int64_t hi = std::min<int64_t>(n, centre + radius + 1);
+      out.push_back({lo, hi, radius, lo == 0 && hi == n});
+      if (out.back().everything) break;
+    }
+    return out;
+  }
+
+  // What is known after a window: local searches take only a clear nearest of rule 2; the
+  // full search decides on everything once it has seen the whole text.
+  std::optional<Decision> after_window(const std::vector<Candidate>& cands,
+                                       std::optional<int64_t> predicted, const Window& w,
+                                       const Limits& limits, bool local) {
+    if (w.everything && !local) return final_decision(cands, predicted, limits);
+    const int64_t radius = w.everything ? INT64_MAX / 8 : w.radius;
+    return decided_early(cands, predicted, radius);
+  }
+
+  // Scans outwards from the prediction and stops as soon as it can decide.
+  Decision widening(std::optional<int64_t> predicted, const Limits& limits, bool local) {
     const std::string_view key = std::string_view(p_.core).substr(p_.key->offset, p_.key->size);
-    const int64_t centre = predicted ? std::clamp<int64_t>(*predicted, 0, n) : 0;
-    int64_t radius = predicted ? kFirstRadius : n + 1;
-    int64_t lo = centre, hi = centre;
     std::vector<Candidate> cands;
+    int64_t lo = -1, hi = -1;
+    int64_t radius = 0;
     auto scan = [&](int64_t from, int64_t to) {
       if (from >= to) return;
-      budget_.left -= to - from;
+      if (radius > kLocalRadius) budget_.left -= to - from;  // only the broad searches count
       each_hit(t_, key, static_cast<size_t>(from), static_cast<size_t>(to), [&](size_t k) {
         if (auto p = m_.core_start_for_key(k))
-          if (auto c = m_.at(*p)) cands.push_back(*c);
+          if (auto c = m_.at(*p))
+            if (!limits.known_text(*c)) cands.push_back(*c);
       });
     };
-    for (;;) {
-      const int64_t new_lo = std::max<int64_t>(0, centre - radius);
-      const int64_t new_hi = std::min<int64_t>(n, centre + radius + 1);
-      scan(new_lo, lo);
-      scan(hi, new_hi);
-      lo = new_lo;
-      hi = new_hi;
-      const bool everything = lo == 0 && hi == n;
-      if (everything) return decide_by_rule(cands, predicted);
-      if (const std::optional<Decision> d = decided_early(cands, *predicted, radius)) return *d;
-      if (budget_.left < 0) return {};
-      radius *= 8;
+    for (const Window& w : windows(predicted, local)) {
+      radius = w.radius;
+      if (lo < 0) {
+        scan(w.lo, w.hi);
+      } else {
+        scan(w.lo, lo);
+        scan(hi, w.hi);
+      }
+      lo = w.lo;
+      hi = w.hi;
+      if (const std::optional<Decision> d = after_window(cands, predicted, w, limits, local))
+        return *d;
+      if (radius > kLocalRadius && budget_.left < 0) return {};
     }
+    return {};
+  }
+
+  // The same decisions from every place of the text, filtered window by window.
+  Decision plain_widening(std::optional<int64_t> predicted, const Limits& limits, bool local) {
+    std::vector<Candidate> all;
+    for (size_t p = 0; p < t_.size(); ++p)
+      if (t_[p] == p_.core[0])
+        if (auto c = m_.at(p))
+          if (!limits.known_text(*c)) all.push_back(*c);
+    for (const Window& w : windows(predicted, local)) {
+      std::vector<Candidate> seen;
+      for (const Candidate& c : all)
+        if (c.key >= w.lo && c.key < w.hi) seen.push_back(c);
+      if (const std::optional<Decision> d = after_window(seen, predicted, w, limits, local))
+        return *d;
+    }
+    return {};
   }
 
   // Rule 2 can decide before the whole text is seen once every place within `radius` of the
   // prediction is known: the nearest is then clearly nearer than any other, or is not.
   static std::optional<Decision> decided_early(const std::vector<Candidate>& cands,
-                                               int64_t predicted, int64_t radius) {
-    std::vector<int64_t> near;
+                                               std::optional<int64_t> predicted, int64_t radius) {
+    std::vector<Candidate> best;
     for (const Candidate& c : cands)
-      if (c.rule == both_sides) near.push_back(distance(c, predicted));
-    if (near.empty()) return std::nullopt;
+      if (c.rule == both_sides) best.push_back(c);
+    if (best.empty()) return std::nullopt;
+    if (!predicted)
+      return best.size() == 1 ? std::optional<Decision>(decide(best, predicted)) : std::nullopt;
+    std::vector<int64_t> near;
+    for (const Candidate& c : best) near.push_back(distance(c, predicted));
     std::sort(near.begin(), near.end());
     if (near.size() >= 2 && !clearly_nearer(near[0], near[1]))
       return Decision{Verdict::ambiguous, {}};
-    if (near.size() >= 2 || radius >= 4 * near[0] + 64) {
-      std::vector<Candidate> best;
-      for (const Candidate& c : cands)
-        if (c.rule == both_sides) best.push_back(c);
-      return decide(std::move(best), predicted);
-    }
+    if (near.size() >= 2 || radius >= 4 * near[0] + 64) return decide(std::move(best), predicted);
     return std::nullopt;
   }
 
@@ -486,37 +633,64 @@ struct Located {
   int32_t start = 0, end = 0;
 };
 
-// Rules 1 to 4 for one quote. old_start: where it stood (none for an imported quote
-// without a hint); shift: how far the edits moved the Tag placed before it.
-Located locate(std::string_view t, const TextQuote& q, std::optional<int64_t> old_start,
-               int64_t shift, SearchRoute route, Budget& budget) {
-  std::optional<Pattern> pattern;  // prepared only when the bytes alone do not settle it
-  std::optional<Search> search;
-  auto prepare = [&] {
-    if (pattern) return;
-    pattern.emplace(q);
-    search.emplace(t, *pattern, route, budget);
-  };
-  std::optional<int64_t> predicted;
-  if (old_start) {
-    for (const int64_t s : {*old_start, *old_start + shift}) {
-      if (same_bytes_at(t, q, s))
-        return {Verdict::placed, static_cast<int32_t>(s), static_cast<int32_t>(s + q.length)};
-      prepare();
-      if (auto c = search->both_sides_at(s)) return {Verdict::placed, c->start, c->end};
-    }
-    if (pattern->key) predicted = *old_start + shift + pattern->key->raw;
-  }
-  prepare();
-  Decision d = search->anywhere(predicted);
-  if (d.verdict == Verdict::none && old_start && pattern->left_key)
-    d = search->edited(*old_start + shift + pattern->left_key->raw);
-  return {d.verdict, d.place.start, d.place.end};
+Budget budget_for(std::string_view text) {
+  return {64 * static_cast<int64_t>(text.size()) + (int64_t{4} << 30)};
 }
 
-Budget budget_for(std::string_view text) {
-  return {16 * static_cast<int64_t>(text.size()) + (int64_t{64} << 20)};
-}
+// One quote on its way through the rules; the pattern is prepared only when the bytes alone
+// do not settle it.
+class Locator {
+ public:
+  Locator(std::string_view text, const TextQuote& quote, SearchRoute route, Budget& budget)
+      : t_(text), q_(quote), route_(route), budget_(budget) {}
+
+  // Rule 1 at one place: the very bytes, or the text and context whitespace aside.
+  std::optional<Located> at(int64_t start) {
+    if (auto same = same_bytes(start)) return same;
+    if (auto c = search().both_sides_at(start)) return Located{Verdict::placed, c->start, c->end};
+    return std::nullopt;
+  }
+  std::optional<Located> same_bytes(int64_t start) const {
+    if (!same_bytes_at(t_, q_, start)) return std::nullopt;
+    return Located{Verdict::placed, static_cast<int32_t>(start),
+                   static_cast<int32_t>(start + q_.length)};
+  }
+
+  // Rule 2 near where the old start moved by shift puts it.
+  std::optional<Located> nearby(int64_t old_start, int64_t shift, const Limits& limits) {
+    if (!pattern().key) return std::nullopt;
+    if (auto c = search().nearby(old_start + shift + pattern().key->raw, limits))
+      return Located{Verdict::placed, c->start, c->end};
+    return std::nullopt;
+  }
+
+  // Rules 2 to 4 over the whole text within the limits.
+  Located anywhere(std::optional<int64_t> old_start, int64_t shift, Limits limits) {
+    std::optional<int64_t> predicted;
+    if (old_start && pattern().key) predicted = *old_start + shift + pattern().key->raw;
+    if (old_start && pattern().left_key)
+      limits.predicted_left = *old_start + shift + pattern().left_key->raw;
+    const Decision d = search().anywhere(predicted, limits);
+    return {d.verdict, d.place.start, d.place.end};
+  }
+
+ private:
+  const Pattern& pattern() {
+    if (!pattern_) pattern_.emplace(q_);
+    return *pattern_;
+  }
+  Search& search() {
+    if (!search_) search_.emplace(t_, pattern(), route_, budget_);
+    return *search_;
+  }
+
+  std::string_view t_;
+  const TextQuote& q_;
+  SearchRoute route_;
+  Budget& budget_;
+  std::optional<Pattern> pattern_;
+  std::optional<Search> search_;
+};
 
 struct IdentityKey {
   int32_t start, end, time;
@@ -533,43 +707,150 @@ struct IdentityKeyHash {
   }
 };
 
+// One Tag with its anchor, in the order of old starts.
+struct Item {
+  size_t index;  // in the TagList
+  const Tag* tag;
+  const TagAnchor* anchor;  // none: unanchored
+  std::optional<Located> placed;
+};
+
+// The stretch from the placed Tag before (prev) to this one is the old one unchanged.
+bool same_gap(std::string_view t, const Item& prev, const Item& item, int64_t new_start) {
+  const int64_t from = prev.placed->start;
+  const int64_t old_len = int64_t{item.tag->start} - prev.tag->start;
+  if (from < 0 || old_len < 0 || new_start - from != old_len) return false;
+  if (new_start > static_cast<int64_t>(t.size())) return false;
+  return gap_hash(t.substr(static_cast<size_t>(from), static_cast<size_t>(old_len))) ==
+         item.anchor->gap;
+}
+
+int64_t shift_of(const Item& item) { return int64_t{item.placed->start} - item.tag->start; }
+
+// The known blocks, found only when a search needs them: an edit that every Tag follows by
+// the bytes alone does not pay for them.
+class LazyKnown {
+ public:
+  LazyKnown(std::string_view t, const std::vector<uint64_t>& blocks) : t_(t), blocks_(blocks) {}
+  const KnownStretches* get() {
+    if (!known_) known_.emplace(t_, blocks_);
+    return &*known_;
+  }
+
+ private:
+  std::string_view t_;
+  const std::vector<uint64_t>& blocks_;
+  std::optional<KnownStretches> known_;
+};
+
+// First pass: every Tag whose very bytes and context stand at its place, or whose stretch
+// from the Tag before it is unchanged, and the first Tag after each edit when its text and
+// context are clearly nearest to where the shift of the Tag placed before it predicts.
+void place_unchanged(std::string_view t, std::vector<Item>& items, LazyKnown& known,
+                     SearchRoute route, Budget& budget) {
+  const Item* last = nullptr;  // the last anchored Tag
+  int64_t shift = 0;           // of the last Tag placed
+  for (Item& item : items) {
+    if (!item.anchor) continue;
+    Locator loc(t, item.anchor->quote, route, budget);
+    const int64_t s = item.tag->start;
+    item.placed = loc.same_bytes(s);
+    if (!item.placed && last && last->placed && same_gap(t, *last, item, s + shift_of(*last)))
+      item.placed = loc.at(s + shift_of(*last));
+    if (!item.placed) {
+      Limits limits;
+      limits.known = known.get();
+      limits.old_start = s;
+      item.placed = loc.nearby(s, shift, limits);
+    }
+    if (item.placed) shift = shift_of(item);
+    last = &item;
+  }
+}
+
+// Second pass: the rest, each where its stretch from the Tag before it is unchanged, or
+// searched over the whole text but the known stretches, predicted by the shift of the Tag
+// placed before it, and bracketed by the shifts of the placed Tags before and after it.
+void place_the_rest(std::string_view t, std::vector<Item>& items, LazyKnown& known,
+                    SearchRoute route, Budget& budget) {
+  // The shift of the next Tag placed in the first pass, for each position.
+  std::vector<std::optional<int64_t>> next_shift(items.size());
+  std::optional<int64_t> next;
+  for (size_t i = items.size(); i-- > 0;) {
+    next_shift[i] = next;
+    if (items[i].anchor && items[i].placed) next = shift_of(items[i]);
+  }
+  const Item* last = nullptr;
+  std::optional<int64_t> shift;  // of the last Tag placed
+  for (size_t i = 0; i < items.size(); ++i) {
+    Item& item = items[i];
+    if (!item.anchor) continue;
+    if (!item.placed) {
+      Locator loc(t, item.anchor->quote, route, budget);
+      const int64_t s = item.tag->start;
+      if (last && last->placed && last->placed->verdict == Verdict::placed &&
+          same_gap(t, *last, item, s + shift_of(*last)))
+        item.placed = loc.at(s + shift_of(*last));
+      if (!item.placed) {
+        Limits limits;
+        limits.known = known.get();
+        limits.old_start = s;
+        if (shift || next_shift[i]) {
+          const int64_t a = shift.value_or(*next_shift[i]);
+          const int64_t b = next_shift[i].value_or(*shift);
+          limits.bracket = {s + std::min(a, b) - kBracketSlack, s + std::max(a, b) + kBracketSlack};
+        }
+        item.placed = loc.anywhere(s, shift.value_or(0), limits);
+      }
+    }
+    if (item.placed->verdict == Verdict::placed) shift = shift_of(item);
+    last = &item;
+  }
+}
+
 }  // namespace
 
-ReanchorResult reanchor(std::string_view text, const TagList& tags,
-                        const std::vector<TagAnchor>& anchors, SearchRoute route) {
+ReanchorResult reanchor(std::string_view text, const TagList& tags, const AnchorFile& saved,
+                        SearchRoute route) {
+  const std::vector<TagAnchor>& anchors = saved.anchors;
   std::unordered_map<IdentityKey, const TagAnchor*, IdentityKeyHash> by_identity;
   by_identity.reserve(anchors.size());
   for (const TagAnchor& a : anchors) by_identity.emplace(IdentityKey{a.start, a.end, a.time}, &a);
 
-  ReanchorResult result;
-  std::vector<const Tag*> list;
-  list.reserve(tags.size());
+  std::vector<Item> items;
+  items.reserve(tags.size());
   for (const TagNode* n = tags.head(); n; n = n->next.get()) {
-    list.push_back(n->tag.get());
-    result.tags.push_back({Placement::unanchored, n->tag->start, n->tag->end});
+    const Tag& tag = *n->tag;
+    const auto found = by_identity.find({tag.start, tag.end, tag.time});
+    const TagAnchor* anchor = found == by_identity.end() ? nullptr : found->second;
+    if (anchor && anchor->quote.length != tag.end - tag.start) anchor = nullptr;
+    items.push_back({items.size(), &tag, anchor, std::nullopt});
   }
-  std::vector<size_t> order(list.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return list[a]->start < list[b]->start; });
+  std::stable_sort(items.begin(), items.end(),
+                   [](const Item& a, const Item& b) { return a.tag->start < b.tag->start; });
 
   Budget budget = budget_for(text);
-  int64_t shift = 0;
-  for (const size_t i : order) {
-    const Tag& tag = *list[i];
-    const auto found = by_identity.find({tag.start, tag.end, tag.time});
-    PlacedRange& out = result.tags[i];
-    if (found == by_identity.end() || found->second->quote.length != tag.end - tag.start) {
+  LazyKnown known(text, saved.blocks);
+  place_unchanged(text, items, known, route, budget);
+  place_the_rest(text, items, known, route, budget);
+
+  ReanchorResult result;
+  result.tags.resize(items.size());
+  for (const Item& item : items) {
+    const Tag& tag = *item.tag;
+    PlacedRange& out = result.tags[item.index];
+    out = {Placement::unanchored, tag.start, tag.end};
+    if (!item.anchor) {
       ++result.counts.unanchored;
       continue;
     }
-    const Located at = locate(text, found->second->quote, tag.start, shift, route, budget);
-    switch (at.verdict) {
+    switch (item.placed->verdict) {
       case Verdict::placed:
-        out = {at.start == tag.start && at.end == tag.end ? Placement::stays : Placement::moved,
-               at.start, at.end};
+        out.start = item.placed->start;
+        out.end = item.placed->end;
+        out.placement =
+            out.start == tag.start && out.end == tag.end ? Placement::stays : Placement::moved;
         ++(out.placement == Placement::stays ? result.counts.stayed : result.counts.moved);
-        shift = int64_t{at.start} - tag.start;
         break;
       case Verdict::ambiguous:
         out.placement = Placement::ambiguous;
@@ -587,21 +868,26 @@ ReanchorResult reanchor(std::string_view text, const TagList& tags,
 PlacedRange locate_quote(std::string_view text, const TextQuote& quote, std::optional<int32_t> hint,
                          SearchRoute route) {
   Budget budget = budget_for(text);
-  std::optional<int64_t> start;
-  if (hint) start = *hint;
   TextQuote q = quote;
   if (q.whole()) q.length = static_cast<int32_t>(q.exact.size());
-  const Located at = locate(text, q, start, 0, route, budget);
+  Locator loc(text, q, route, budget);
+  std::optional<Located> at;
+  if (hint) at = loc.at(*hint);
+  if (!at) {
+    std::optional<int64_t> start;
+    if (hint) start = *hint;
+    at = loc.anywhere(start, 0, Limits{});
+  }
   const int32_t old = hint.value_or(0);
-  switch (at.verdict) {
+  switch (at->verdict) {
     case Verdict::placed:
-      return {hint && at.start == *hint ? Placement::stays : Placement::moved, at.start, at.end};
+      return {hint && at->start == *hint ? Placement::stays : Placement::moved, at->start, at->end};
     case Verdict::ambiguous:
-      return {Placement::ambiguous, old, old + quote.length};
+      return {Placement::ambiguous, old, old + q.length};
     case Verdict::none:
       break;
   }
-  return {Placement::not_found, old, old + quote.length};
+  return {Placement::not_found, old, old + q.length};
 }
 
 }  // namespace gm

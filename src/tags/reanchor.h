@@ -21,9 +21,9 @@
 // Cost: rule 1 compares a few hundred bytes per Tag, which is all an edit in one place
 // needs for the Tags after it. The search of rule 2 starts beside the prediction and widens
 // only while it cannot decide; rules 3 and the not-found answer need the whole text, and
-// the searches over the whole text of one run share a budget (16 x the text + 64 MiB
-// scanned); a Tag that would exceed it is not placed (not found). Rule 4 looks within
-// 64 KiB of the prediction only.
+// the searches over the whole text of one run share a budget (64 x the text + 4 GiB
+// scanned, a few seconds at most); a Tag that would exceed it is not placed (not found).
+// Rule 4 looks within 64 KiB of the prediction only.
 //
 // Integration: on opening a document whose fingerprint differs (anchor_state), run
 // reanchor() on the TagList as read from the tag file, then move the Tags that moved,
@@ -72,8 +72,7 @@ struct ReanchorResult {
 // plain route has none.
 enum class SearchRoute { fast, plain };
 
-ReanchorResult reanchor(std::string_view text, const TagList& tags,
-                        const std::vector<TagAnchor>& anchors,
+ReanchorResult reanchor(std::string_view text, const TagList& tags, const AnchorFile& saved,
                         SearchRoute route = SearchRoute::fast);
 
 // One quote (exact, prefix, suffix; a whole quote has no tail) by the same rules, e.g. an

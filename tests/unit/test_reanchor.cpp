@@ -37,7 +37,7 @@ using ReanchorRoutes = Reanchor;
 // Tags on the given words of the old text, their anchors, and the re-anchoring on new text.
 struct Reanchoring {
   TagList tags;
-  std::vector<TagAnchor> anchors;
+  AnchorFile saved;
 
   Reanchoring(const std::string& old_text, const std::vector<std::string>& words) {
     int32_t time = 1000;
@@ -47,10 +47,10 @@ struct Reanchoring {
       const auto s = static_cast<int32_t>(at);
       tags.append_tag(make_tag(s, s + static_cast<int32_t>(w.size()), 'B', ++time, ""));
     }
-    anchors = make_anchor_file(old_text, tags, {}, {}).anchors;
+    saved = make_anchor_file(old_text, tags, {}, {});
   }
 
-  ReanchorResult on(const std::string& new_text) const { return reanchor(new_text, tags, anchors); }
+  ReanchorResult on(const std::string& new_text) const { return reanchor(new_text, tags, saved); }
 };
 
 std::string covered(const std::string& text, const PlacedRange& r) {
@@ -97,12 +97,12 @@ TEST_F(Reanchor, NeverGuessesWhenTheTextIsGoneOrStandsInTwoPlaces) {
   while (intro.size() < 1000) intro += "An introduction of other words.\n";
   const std::string twice = intro + kText + kText;
   const Reanchoring one(kText, {"lazy dog"});
-  const ReanchorResult t = reanchor(twice, one.tags, one.anchors);
+  const ReanchorResult t = reanchor(twice, one.tags, one.saved);
   EXPECT_EQ(t.tags[0].placement, Placement::ambiguous);
   EXPECT_EQ(t.counts.ambiguous, 1u);
   // A copy far away does not make the nearby place ambiguous.
   const std::string far = kText + std::string(20000, 'x') + "\n" + kText;
-  EXPECT_EQ(reanchor(far, one.tags, one.anchors).tags[0].placement, Placement::stays);
+  EXPECT_EQ(reanchor(far, one.tags, one.saved).tags[0].placement, Placement::stays);
 }
 
 TEST_F(Reanchor, ToleratesRewrappedLinesLineEndsAndTabs) {
@@ -144,7 +144,7 @@ TEST_F(Reanchor, LongTextsFollowByHeadAndTailAndImportedQuotesAreLocated) {
   ASSERT_FALSE(file.anchors[0].quote.whole());
   // Lines added before it and an edit in its middle, which neither head nor tail sees.
   const std::string edited = "Preface line.\n" + replaced(text, "Line 10 of", "Line ten of");
-  const ReanchorResult result = reanchor(edited, tags, file.anchors);
+  const ReanchorResult result = reanchor(edited, tags, file);
   ASSERT_EQ(result.tags[0].placement, Placement::moved);
   EXPECT_EQ(result.tags[0].start, static_cast<int32_t>(edited.find("Line 0")));
   EXPECT_EQ(result.tags[0].end, static_cast<int32_t>(edited.find("End.")));
@@ -275,12 +275,12 @@ TEST_F(ReanchorRoutes, FastSearchAgreesWithThePlainOneOnRandomTextsAndEdits) {
       const int32_t e = std::min<int32_t>(s + len, static_cast<int32_t>(old_text.size()));
       tags.append_tag(make_tag(s, e, 'B', static_cast<int32_t>(i), ""));
     }
-    const std::vector<TagAnchor> anchors = make_anchor_file(old_text, tags, {}, {}).anchors;
+    const AnchorFile saved = make_anchor_file(old_text, tags, {}, {});
     std::string text = old_text;
     for (int e = static_cast<int>(rng() % 3); e >= 0; --e) text = random_edit(rng, text);
 
-    const ReanchorResult fast = reanchor(text, tags, anchors, SearchRoute::fast);
-    const ReanchorResult plain = reanchor(text, tags, anchors, SearchRoute::plain);
+    const ReanchorResult fast = reanchor(text, tags, saved, SearchRoute::fast);
+    const ReanchorResult plain = reanchor(text, tags, saved, SearchRoute::plain);
     ASSERT_EQ(fast.tags.size(), plain.tags.size());
     for (size_t i = 0; i < fast.tags.size(); ++i) {
       EXPECT_EQ(fast.tags[i].placement, plain.tags[i].placement)
@@ -289,9 +289,9 @@ TEST_F(ReanchorRoutes, FastSearchAgreesWithThePlainOneOnRandomTextsAndEdits) {
       EXPECT_EQ(fast.tags[i].end, plain.tags[i].end) << "round " << round << " tag " << i;
     }
     if (HasFailure()) return;
-    const PlacedRange q_fast = locate_quote(text, anchors[0].quote, std::nullopt);
+    const PlacedRange q_fast = locate_quote(text, saved.anchors[0].quote, std::nullopt);
     const PlacedRange q_plain =
-        locate_quote(text, anchors[0].quote, std::nullopt, SearchRoute::plain);
+        locate_quote(text, saved.anchors[0].quote, std::nullopt, SearchRoute::plain);
     EXPECT_EQ(q_fast.placement, q_plain.placement);
     EXPECT_EQ(q_fast.start, q_plain.start);
   }
