@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace gm {
 
@@ -18,7 +16,7 @@ namespace gm {
 //   magic "GMANCHOR", u32 version (1)
 //   document fingerprint, tag file fingerprint: u64 size, u64 hash high, u64 hash low
 //   u32 anchor count, u32 unplaced count, u32 block count
-//   anchor:   i32 start, i32 end, i32 time, u64 gap, quote
+//   anchor:   i32 start, i32 end, i32 time, u64 gap, u64 flat gap, i32 collapsed start, quote
 //   unplaced: i32 start, i32 end, u8 style, i32 time, str note, quote
 //   quote:    i32 length, i32 collapsed, str prefix, str exact, str tail, str suffix
 //   then the blocks: u64 each
@@ -132,15 +130,16 @@ std::optional<AnchorFile> decode_body(Reader& in, std::string* why) {
   if (!in.fingerprint(file.document) || !in.fingerprint(file.tag_file) || !in.u32(anchors) ||
       !in.u32(unplaced) || !in.u32(blocks))
     return fail("truncated");
-  if (blocks != file.document.size / kAnchorBlock || blocks > in.left() / 8)
+  if (blocks > file.document.size / kAnchorBlock || blocks > in.left() / 8)
     return fail("damaged record");
   // Each record takes at least 12 + 24 bytes: counts beyond that are damage, not a reason
   // to reserve memory.
   if (anchors > in.left() / 40 || unplaced > in.left() / 40) return fail("damaged record");
+  // (an anchor takes at least 48 bytes, an unplaced Tag 41)
   file.anchors.resize(anchors);
   for (TagAnchor& a : file.anchors) {
     if (!(in.i32(a.start) && in.i32(a.end) && in.i32(a.time) && in.u64(a.gap) &&
-          in.quote(a.quote)) ||
+          in.u64(a.flat_gap) && in.i32(a.collapsed_start) && in.quote(a.quote)) ||
         !valid_range(a.start, a.end))
       return fail("damaged record");
   }
@@ -163,13 +162,19 @@ void report(const std::string& path, const std::string& why) {
 }
 
 std::optional<std::string> slurp(const std::string& path, bool* missing) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
     *missing = errno == ENOENT;
     return std::nullopt;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  std::string bytes;
+  struct stat st {};
+  if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(size_t(st.st_size) + 1);
+  char chunk[1 << 16];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
   return bytes;
 }
 
@@ -229,7 +234,7 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
   file.anchors.reserve(tags.size());
   for (const TagNode* n = tags.head(); n; n = n->next.get()) {
     const Tag& t = *n->tag;
-    file.anchors.push_back({t.start, t.end, t.time, 0, make_quote(text, t.start, t.end)});
+    file.anchors.push_back({t.start, t.end, t.time, 0, 0, 0, make_quote(text, t.start, t.end)});
   }
   // Gaps in order of starts, ties in list order: the order reanchor() walks them in.
   std::vector<size_t> order(file.anchors.size());
@@ -238,17 +243,41 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
     return file.anchors[a].start < file.anchors[b].start;
   });
   size_t from = 0;
+  int32_t collapsed = 0;
   for (const size_t i : order) {
     const size_t at =
         std::min(static_cast<size_t>(std::max(file.anchors[i].start, 0)), text.size());
-    file.anchors[i].gap = gap_hash(text.substr(from, at - from));
+    const std::string_view gap = text.substr(from, at - from);
+    file.anchors[i].gap = gap_hash(gap);
+    // Counted as the whole text's collapse counts: a run cut by a Tag's start counts once.
+    uint64_t flat = 0;
+    for (size_t j = from; j < at; ++j) {
+      if (is_text_space(text[j]) && j > 0 && is_text_space(text[j - 1])) continue;
+      ++collapsed;
+      flat = flat * kBlockBase + static_cast<unsigned char>(is_text_space(text[j]) ? ' ' : text[j]);
+    }
+    file.anchors[i].flat_gap = flat;
+    file.anchors[i].collapsed_start = collapsed;
     from = at;
   }
   file.unplaced = std::move(unplaced);
-  file.blocks.reserve(text.size() / kAnchorBlock);
-  for (size_t at = 0; at + kAnchorBlock <= text.size(); at += kAnchorBlock)
-    file.blocks.push_back(block_hash(text.substr(at, kAnchorBlock)));
+  const std::string flat = collapsed_text(text);
+  file.blocks.reserve(flat.size() / kAnchorBlock);
+  for (size_t at = 0; at + kAnchorBlock <= flat.size(); at += kAnchorBlock)
+    file.blocks.push_back(block_hash(std::string_view(flat).substr(at, kAnchorBlock)));
   return file;
+}
+
+std::string collapsed_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!is_text_space(text[i]))
+      out += text[i];
+    else if (i == 0 || !is_text_space(text[i - 1]))
+      out += ' ';
+  }
+  return out;
 }
 
 uint64_t block_hash(std::string_view block) {
@@ -271,6 +300,8 @@ std::string encode_anchor_file(const AnchorFile& file) {
     w.i32(a.end);
     w.i32(a.time);
     w.u64(a.gap);
+    w.u64(a.flat_gap);
+    w.i32(a.collapsed_start);
     w.quote(a.quote);
   }
   for (const UnplacedTag& u : file.unplaced) {

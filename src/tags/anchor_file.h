@@ -84,6 +84,11 @@ struct TagAnchor {
   // first, from the beginning of the text) to its own start: tells whether that stretch is
   // still the same, so an edit cannot hide behind text that repeats elsewhere.
   uint64_t gap = 0;
+  // The same stretch with whitespace runs counted once, hashed like the blocks below.
+  uint64_t flat_gap = 0;
+  // Characters before its start with whitespace runs counted once: its place among the
+  // blocks below, whatever re-wrapping did.
+  int32_t collapsed_start = 0;
   TextQuote quote;
 };
 // The gap hash of a stretch.
@@ -103,13 +108,15 @@ struct AnchorFile {
   Fingerprint tag_file;  // the tag file written with them
   std::vector<TagAnchor> anchors;
   std::vector<UnplacedTag> unplaced;
-  // A hash of every whole block of kAnchorBlock bytes of that text (block_hash): wherever
-  // the same block stands in the new text, that text was there before, so no other Tag's
-  // text went there.
+  // A hash of every whole block of kAnchorBlock characters of that text, whitespace runs
+  // counted as one space (block_hash): wherever the same block stands in the new text, that
+  // text was there before, so no other Tag's text went there.
   std::vector<uint64_t> blocks;
 };
 
-inline constexpr size_t kAnchorBlock = 256;
+inline constexpr size_t kAnchorBlock = 128;
+// The text with each whitespace run as one space, as the blocks see it.
+std::string collapsed_text(std::string_view text);
 // A polynomial hash, so that it can be rolled over every position of a text.
 inline constexpr uint64_t kBlockBase = 0x100000001B3ull;
 uint64_t block_hash(std::string_view block);

@@ -360,77 +360,97 @@ void each_hit(std::string_view t, std::string_view key, size_t lo, size_t hi, F&
   }
 }
 
-// Blocks of the new text known to be old text: every place where a block of the saved text
-// stands whole, found by rolling the block hash over the new text. Text that was there
-// before the edits is not where another Tag's text went; only the Tag's own old place is
-// exempt (a block there may map back to it).
-class KnownStretches {
+// The blocks of the saved text, to tell where a place in the new text comes from: a block
+// of the saved text found there whole (whitespace runs as one space, like everything
+// compared here) says that the text was there before. Text that was there before the edits
+// is not where another Tag's text went; text that stood twice in the old text may be either,
+// so only its position can tell (it must be where the shift predicts).
+class OldBlocks {
  public:
-  KnownStretches(std::string_view t, const std::vector<uint64_t>& blocks) {
-    const size_t w = kAnchorBlock;
-    if (blocks.empty() || t.size() < w) return;
-    std::unordered_multimap<uint64_t, int64_t> where;  // hash -> old block start
-    where.reserve(blocks.size());
-    std::vector<uint64_t> filter(size_t{1} << 15);  // 2^21 bits: most positions stop here
-    for (size_t k = 0; k < blocks.size(); ++k) {
-      where.emplace(blocks[k], static_cast<int64_t>(k * w));
-      set_bit(filter, blocks[k]);
-    }
-    uint64_t out = 1;  // kBlockBase^(w-1): the weight of the byte leaving the window
-    for (size_t i = 1; i < w; ++i) out *= kBlockBase;
-    uint64_t h = block_hash(t.substr(0, w));
-    for (size_t p = 0;; ++p) {
-      if (has_bit(filter, h)) {
-        const auto [from, to] = where.equal_range(h);
-        for (auto it = from; it != to; ++it)
-          spans_.push_back({static_cast<int64_t>(p), static_cast<int64_t>(p) - it->second});
-      }
-      if (p + w >= t.size()) break;
-      h = (h - out * static_cast<unsigned char>(t[p])) * kBlockBase +
-          static_cast<unsigned char>(t[p + w]);
-    }
+  enum Origin : int { unknown = 0, own = 1, elsewhere = 2 };
+
+  explicit OldBlocks(const std::vector<uint64_t>& blocks) {
+    index_.reserve(blocks.size());
+    for (size_t k = 0; k < blocks.size(); ++k)
+      index_.push_back({blocks[k], static_cast<int64_t>(k * kAnchorBlock)});
+    std::sort(index_.begin(), index_.end());
   }
 
-  // pos stands in a known block that does not come from near old_start.
-  bool contains(int64_t pos, int64_t old_start) const {
-    auto it = std::upper_bound(spans_.begin(), spans_.end(), pos,
-                               [](int64_t p, const Span& s) { return p < s.start; });
-    while (it != spans_.begin()) {
-      --it;
-      if (it->start + static_cast<int64_t>(kAnchorBlock) <= pos) break;
-      if (std::abs(pos - it->shift - old_start) > 4) return true;
+  // Where the character at pos comes from, for a Tag that started `collapsed_start`
+  // characters into the old text: a set of Origin bits.
+  int origin(std::string_view t, int64_t pos, int64_t collapsed_start) const {
+    constexpr size_t w = kAnchorBlock;
+    if (index_.empty() || pos < 0 || pos >= static_cast<int64_t>(t.size())) return unknown;
+    // The collapsed characters around pos: w - 1 before it, and w from it on.
+    size_t j = static_cast<size_t>(pos);
+    while (j > 0 && !counted(t, j)) --j;
+    std::string around;
+    for (size_t k = j; k-- > 0 && around.size() < w - 1;)
+      if (counted(t, k)) around += char_at(t, k);
+    std::reverse(around.begin(), around.end());
+    const size_t at = around.size();
+    for (size_t k = j; k < t.size() && around.size() < at + w; ++k)
+      if (counted(t, k)) around += char_at(t, k);
+    if (around.size() < w) return unknown;
+    int found = unknown;
+    uint64_t out = 1;  // kBlockBase^(w-1): the weight of the character leaving the window
+    for (size_t i = 1; i < w; ++i) out *= kBlockBase;
+    const size_t first = at >= w - 1 ? at - (w - 1) : 0;
+    uint64_t h = block_hash(std::string_view(around).substr(first, w));
+    for (size_t i = first; i <= at && i + w <= around.size(); ++i) {
+      if (i > first)
+        h = (h - out * static_cast<unsigned char>(around[i - 1])) * kBlockBase +
+            static_cast<unsigned char>(around[i + w - 1]);
+      // The window starting at i holds pos's character at i.. + (at - i): the Tag's own old
+      // place if the block starts (at - i) characters before collapsed_start.
+      const int64_t own_block = collapsed_start - static_cast<int64_t>(at - i);
+      const auto all =
+          std::equal_range(index_.begin(), index_.end(), std::make_pair(h, INT64_MIN),
+                           [](const auto& a, const auto& b) { return a.first < b.first; });
+      if (all.first == all.second) continue;
+      const auto mine_from =
+          std::lower_bound(all.first, all.second, std::make_pair(h, own_block - 2));
+      const auto mine_to =
+          std::upper_bound(all.first, all.second, std::make_pair(h, own_block + 2));
+      if (mine_from != mine_to) found |= own;
+      if ((mine_to - mine_from) != (all.second - all.first)) found |= elsewhere;
+      if (found == (own | elsewhere)) break;
     }
-    return false;
+    return found;
   }
 
  private:
-  static void set_bit(std::vector<uint64_t>& f, uint64_t h) {
-    const uint64_t b = h >> 43;
-    f[b >> 6] |= uint64_t{1} << (b & 63);
+  static bool counted(std::string_view t, size_t j) {
+    return !is_space(t[j]) || j == 0 || !is_space(t[j - 1]);
   }
-  static bool has_bit(const std::vector<uint64_t>& f, uint64_t h) {
-    const uint64_t b = h >> 43;
-    return (f[b >> 6] >> (b & 63)) & 1;
-  }
-  struct Span {
-    int64_t start, shift;  // a block of the new text, and new minus old position
-  };
-  std::vector<Span> spans_;  // in order of start
+  static char char_at(std::string_view t, size_t j) { return is_space(t[j]) ? ' ' : t[j]; }
+
+  std::vector<std::pair<uint64_t, int64_t>> index_;  // hash, collapsed offset; sorted
 };
 
 constexpr int64_t kLocalRadius = 1 << 20;
-constexpr int64_t kBracketSlack = 256;
+constexpr int64_t kBracketSlack = 32;
+constexpr int64_t kNearShift = 256;  // "where the shift predicts" for text that stood twice
 
 // What a search over the whole text must respect.
 struct Limits {
-  const KnownStretches* known = nullptr;  // text that was there before: no candidates in it
-  int64_t old_start = 0;                  // the Tag's own old place, exempt from `known`
+  const OldBlocks* known = nullptr;  // text that was there before: no candidates in it
+  std::string_view text;
+  int64_t collapsed_start = 0;  // the Tag's own old place, exempt from `known`
   // Where the Tags placed before and after it put this one: the weaker rules 3 and 4 only
   // place it there, so that a phrase that repeats elsewhere cannot take it.
   std::optional<std::pair<int64_t, int64_t>> bracket;
   std::optional<int64_t> predicted_left;  // where the left context's key should be (rule 4)
 
-  bool known_text(const Candidate& c) const { return known && known->contains(c.start, old_start); }
+  std::optional<int64_t> predicted;  // of the rule being searched
+  // Text that was there before, unless it stood twice then and this is where the shift
+  // predicts it.
+  bool known_text(const Candidate& c) const {
+    if (!known) return false;
+    const int from = known->origin(text, c.start, collapsed_start);
+    if (!(from & OldBlocks::elsewhere)) return false;
+    return !(from & OldBlocks::own) || !predicted || std::abs(c.key - *predicted) > kNearShift;
+  }
   bool in_bracket(const Candidate& c) const {
     return !bracket || (c.start >= bracket->first && c.start <= bracket->second);
   }
@@ -451,8 +471,9 @@ class Search {
 
   // Rule 2 near the prediction only (within kLocalRadius): a place when the nearest is
   // clearly nearer than any other, none otherwise.
-  std::optional<Candidate> nearby(int64_t predicted, const Limits& limits) {
+  std::optional<Candidate> nearby(int64_t predicted, Limits limits) {
     if (!p_.searchable()) return std::nullopt;
+    limits.predicted = predicted;
     const Decision d = route_ == SearchRoute::plain ? plain_widening(predicted, limits, true)
                                                     : widening(predicted, limits, true);
     if (d.verdict != Verdict::placed) return std::nullopt;
@@ -460,7 +481,8 @@ class Search {
   }
 
   // Rules 2 to 4; predicted: where the key should be.
-  Decision anywhere(std::optional<int64_t> predicted, const Limits& limits) {
+  Decision anywhere(std::optional<int64_t> predicted, Limits limits) {
+    limits.predicted = predicted;
     if (!p_.searchable()) return final_decision({}, predicted, limits);
     if (route_ == SearchRoute::plain) return plain_widening(predicted, limits, false);
     return widening(predicted, limits, false);
@@ -468,7 +490,8 @@ class Search {
 
  private:
   // Rule 4 within kEditedRadius of where the left context's key should be.
-  Decision edited(int64_t predicted_left_key, const Limits& limits) {
+  Decision edited(int64_t predicted_left_key, Limits limits) {
+    limits.predicted = predicted_left_key;
     if (!p_.whole || !p_.left_key || p_.core.empty()) return {};
     const int64_t n = static_cast<int64_t>(t_.size());
     const int64_t lo = std::max<int64_t>(0, predicted_left_key - kEditedRadius);
@@ -715,14 +738,35 @@ struct Item {
   std::optional<Located> placed;
 };
 
-// The stretch from the placed Tag before (prev) to this one is the old one unchanged.
-bool same_gap(std::string_view t, const Item& prev, const Item& item, int64_t new_start) {
+// Whether the stretch from the placed Tag before (prev) to this one is the old one, and
+// where this one starts then: byte for byte at new_start, or else the same characters with
+// whitespace runs counted once (re-wrapped lines, other line ends, tabs), wherever they end.
+bool counted(std::string_view t, size_t j) {
+  return !is_space(t[j]) || j == 0 || !is_space(t[j - 1]);
+}
+
+std::optional<int64_t> after_same_gap(std::string_view t, const Item& prev, const Item& item,
+                                      int64_t new_start) {
   const int64_t from = prev.placed->start;
   const int64_t old_len = int64_t{item.tag->start} - prev.tag->start;
-  if (from < 0 || old_len < 0 || new_start - from != old_len) return false;
-  if (new_start > static_cast<int64_t>(t.size())) return false;
-  return gap_hash(t.substr(static_cast<size_t>(from), static_cast<size_t>(old_len))) ==
-         item.anchor->gap;
+  if (from < 0 || old_len < 0 || from > static_cast<int64_t>(t.size())) return std::nullopt;
+  if (new_start - from == old_len && new_start <= static_cast<int64_t>(t.size()) &&
+      gap_hash(t.substr(static_cast<size_t>(from), static_cast<size_t>(old_len))) ==
+          item.anchor->gap)
+    return new_start;
+  const int64_t chars = int64_t{item.anchor->collapsed_start} - prev.anchor->collapsed_start;
+  if (chars < 0) return std::nullopt;
+  uint64_t h = 0;
+  int64_t seen = 0;
+  size_t j = static_cast<size_t>(from);
+  for (; j < t.size(); ++j) {
+    if (!counted(t, j)) continue;
+    if (seen == chars) break;
+    h = h * kBlockBase + static_cast<unsigned char>(is_space(t[j]) ? ' ' : t[j]);
+    ++seen;
+  }
+  if (seen != chars || h != item.anchor->flat_gap) return std::nullopt;
+  return static_cast<int64_t>(j);
 }
 
 int64_t shift_of(const Item& item) { return int64_t{item.placed->start} - item.tag->start; }
@@ -731,16 +775,15 @@ int64_t shift_of(const Item& item) { return int64_t{item.placed->start} - item.t
 // the bytes alone does not pay for them.
 class LazyKnown {
  public:
-  LazyKnown(std::string_view t, const std::vector<uint64_t>& blocks) : t_(t), blocks_(blocks) {}
-  const KnownStretches* get() {
-    if (!known_) known_.emplace(t_, blocks_);
+  explicit LazyKnown(const std::vector<uint64_t>& blocks) : blocks_(blocks) {}
+  const OldBlocks* get() {
+    if (!known_) known_.emplace(blocks_);
     return &*known_;
   }
 
  private:
-  std::string_view t_;
   const std::vector<uint64_t>& blocks_;
-  std::optional<KnownStretches> known_;
+  std::optional<OldBlocks> known_;
 };
 
 // First pass: every Tag whose very bytes and context stand at its place, or whose stretch
@@ -755,12 +798,14 @@ void place_unchanged(std::string_view t, std::vector<Item>& items, LazyKnown& kn
     Locator loc(t, item.anchor->quote, route, budget);
     const int64_t s = item.tag->start;
     item.placed = loc.same_bytes(s);
-    if (!item.placed && last && last->placed && same_gap(t, *last, item, s + shift_of(*last)))
-      item.placed = loc.at(s + shift_of(*last));
+    if (!item.placed && last && last->placed)
+      if (const auto at = after_same_gap(t, *last, item, s + shift_of(*last)))
+        item.placed = loc.at(*at);
     if (!item.placed) {
       Limits limits;
       limits.known = known.get();
-      limits.old_start = s;
+      limits.text = t;
+      limits.collapsed_start = item.anchor->collapsed_start;
       item.placed = loc.nearby(s, shift, limits);
     }
     if (item.placed) shift = shift_of(item);
@@ -788,13 +833,14 @@ void place_the_rest(std::string_view t, std::vector<Item>& items, LazyKnown& kno
     if (!item.placed) {
       Locator loc(t, item.anchor->quote, route, budget);
       const int64_t s = item.tag->start;
-      if (last && last->placed && last->placed->verdict == Verdict::placed &&
-          same_gap(t, *last, item, s + shift_of(*last)))
-        item.placed = loc.at(s + shift_of(*last));
+      if (last && last->placed && last->placed->verdict == Verdict::placed)
+        if (const auto at = after_same_gap(t, *last, item, s + shift_of(*last)))
+          item.placed = loc.at(*at);
       if (!item.placed) {
         Limits limits;
         limits.known = known.get();
-        limits.old_start = s;
+        limits.text = t;
+        limits.collapsed_start = item.anchor->collapsed_start;
         if (shift || next_shift[i]) {
           const int64_t a = shift.value_or(*next_shift[i]);
           const int64_t b = next_shift[i].value_or(*shift);
@@ -830,7 +876,7 @@ ReanchorResult reanchor(std::string_view text, const TagList& tags, const Anchor
                    [](const Item& a, const Item& b) { return a.tag->start < b.tag->start; });
 
   Budget budget = budget_for(text);
-  LazyKnown known(text, saved.blocks);
+  LazyKnown known(saved.blocks);
   place_unchanged(text, items, known, route, budget);
   place_the_rest(text, items, known, route, budget);
 
