@@ -443,11 +443,13 @@ struct Limits {
   std::optional<int64_t> predicted_left;  // where the left context's key should be (rule 4)
 
   std::optional<int64_t> predicted;  // of the rule being searched
-  // Text that was there before, unless it stood twice then and this is where the shift
-  // predicts it.
+  // Candidates that cannot be this Tag's text: text that was there before (unless it stood
+  // twice then and this is where the shift predicts it), and, away from where the Tags
+  // around it went, anything but its own old text moved there.
   bool known_text(const Candidate& c) const {
     if (!known) return false;
     const int from = known->origin(text, c.start, collapsed_start);
+    if (!in_bracket(c)) return from != OldBlocks::own;
     if (!(from & OldBlocks::elsewhere)) return false;
     return !(from & OldBlocks::own) || !predicted || std::abs(c.key - *predicted) > kNearShift;
   }
@@ -805,6 +807,9 @@ void place_unchanged(std::string_view t, std::vector<Item>& items, LazyKnown& kn
       Limits limits;
       limits.known = known.get();
       limits.text = t;
+      // Text that stood twice is taken here only a little after where the shift puts it:
+      // the next Tag's shift is not known yet, so only an insertion is allowed for.
+      limits.bracket = {s + shift - kBracketSlack, s + shift + kNearShift};
       limits.collapsed_start = item.anchor->collapsed_start;
       item.placed = loc.nearby(s, shift, limits);
     }
