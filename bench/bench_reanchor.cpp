@@ -83,7 +83,7 @@ void BM_OpenUnchangedCheck(benchmark::State& state) {
   const gm::Fingerprint tag_file = *gm::fingerprint_file(bench::BigDocument::get().path() + ".tag");
   for (auto _ : state) {
     const gm::Fingerprint document = read_and_hash(bench::BigDocument::get().path(), text);
-    const std::optional<gm::AnchorFile> file = gm::read_anchor_file(saved.anchor_path);
+    const std::optional<gm::AnchorFile> file = gm::read_anchor_file(saved.anchor_path, false);
     if (!file || gm::anchor_state(*file, tag_file, document) != gm::AnchorState::document_unchanged)
       return state.SkipWithError("the anchor file does not fit");
   }

@@ -15,7 +15,8 @@ namespace gm {
 // Byte layout, all integers little-endian:
 //   magic "GMANCHOR", u32 version (1)
 //   document fingerprint, tag file fingerprint: u64 size, u64 hash high, u64 hash low
-//   u32 anchor count, u32 unplaced count, u32 block count
+//   u32 unplaced count, u32 anchor count, u32 block count
+//   the unplaced Tags, then the anchors (an unchanged document needs only what comes before)
 //   anchor:   i32 start, i32 end, i32 time, u64 gap, u64 flat gap, i32 collapsed start, quote
 //   unplaced: i32 start, i32 end, u8 style, i32 time, str note, quote
 //   quote:    i32 length, i32 collapsed, str prefix, str exact, str tail, str suffix
@@ -120,34 +121,34 @@ class Reader {
 
 bool valid_range(int32_t start, int32_t end) { return 0 <= start && start <= end; }
 
-std::optional<AnchorFile> decode_body(Reader& in, std::string* why) {
+std::optional<AnchorFile> decode_body(Reader& in, std::string* why, bool with_anchors) {
   auto fail = [&](const char* reason) {
     if (why) *why = reason;
     return std::optional<AnchorFile>{};
   };
   AnchorFile file;
   uint32_t anchors = 0, unplaced = 0, blocks = 0;
-  if (!in.fingerprint(file.document) || !in.fingerprint(file.tag_file) || !in.u32(anchors) ||
-      !in.u32(unplaced) || !in.u32(blocks))
+  if (!in.fingerprint(file.document) || !in.fingerprint(file.tag_file) || !in.u32(unplaced) ||
+      !in.u32(anchors) || !in.u32(blocks))
     return fail("truncated");
   if (blocks > file.document.size / kAnchorBlock || blocks > in.left() / 8)
     return fail("damaged record");
-  // Each record takes at least 12 + 24 bytes: counts beyond that are damage, not a reason
-  // to reserve memory.
-  if (anchors > in.left() / 40 || unplaced > in.left() / 40) return fail("damaged record");
-  // (an anchor takes at least 48 bytes, an unplaced Tag 41)
-  file.anchors.resize(anchors);
-  for (TagAnchor& a : file.anchors) {
-    if (!(in.i32(a.start) && in.i32(a.end) && in.i32(a.time) && in.u64(a.gap) &&
-          in.u64(a.flat_gap) && in.i32(a.collapsed_start) && in.quote(a.quote)) ||
-        !valid_range(a.start, a.end))
-      return fail("damaged record");
-  }
+  // An anchor takes at least 48 bytes, an unplaced Tag 41: counts beyond what is left are
+  // damage, not a reason to reserve memory.
+  if (anchors > in.left() / 41 || unplaced > in.left() / 41) return fail("damaged record");
   file.unplaced.resize(unplaced);
   for (UnplacedTag& u : file.unplaced) {
     if (!(in.i32(u.start) && in.i32(u.end) && in.u8(u.style) && in.i32(u.time) && in.str(u.note) &&
           in.quote(u.quote)) ||
         !valid_range(u.start, u.end))
+      return fail("damaged record");
+  }
+  if (!with_anchors) return file;
+  file.anchors.resize(anchors);
+  for (TagAnchor& a : file.anchors) {
+    if (!(in.i32(a.start) && in.i32(a.end) && in.i32(a.time) && in.u64(a.gap) &&
+          in.u64(a.flat_gap) && in.i32(a.collapsed_start) && in.quote(a.quote)) ||
+        !valid_range(a.start, a.end))
       return fail("damaged record");
   }
   file.blocks.resize(blocks);
@@ -236,48 +237,47 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
     const Tag& t = *n->tag;
     file.anchors.push_back({t.start, t.end, t.time, 0, 0, 0, make_quote(text, t.start, t.end)});
   }
-  // Gaps in order of starts, ties in list order: the order reanchor() walks them in.
+  // One pass over the text for the gaps (in order of starts, ties in list order: the order
+  // reanchor() walks them in), the collapsed starts and the blocks.
   std::vector<size_t> order(file.anchors.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     return file.anchors[a].start < file.anchors[b].start;
   });
-  size_t from = 0;
+  auto start_of = [&](size_t k) {
+    return std::min(static_cast<size_t>(std::max(file.anchors[order[k]].start, 0)), text.size());
+  };
+  size_t next = 0, from = 0, in_block = 0;
+  uint64_t flat = 0, block = 0;
   int32_t collapsed = 0;
-  for (const size_t i : order) {
-    const size_t at =
-        std::min(static_cast<size_t>(std::max(file.anchors[i].start, 0)), text.size());
-    const std::string_view gap = text.substr(from, at - from);
-    file.anchors[i].gap = gap_hash(gap);
-    // Counted as the whole text's collapse counts: a run cut by a Tag's start counts once.
-    uint64_t flat = 0;
-    for (size_t j = from; j < at; ++j) {
-      if (is_text_space(text[j]) && j > 0 && is_text_space(text[j - 1])) continue;
-      ++collapsed;
-      flat = flat * kBlockBase + static_cast<unsigned char>(is_text_space(text[j]) ? ' ' : text[j]);
+  auto close_gaps_at = [&](size_t j) {
+    for (; next < order.size() && start_of(next) == j; ++next) {
+      TagAnchor& a = file.anchors[order[next]];
+      a.gap = gap_hash(text.substr(from, j - from));
+      a.flat_gap = flat;
+      a.collapsed_start = collapsed;
+      flat = 0;
+      from = j;
     }
-    file.anchors[i].flat_gap = flat;
-    file.anchors[i].collapsed_start = collapsed;
-    from = at;
+  };
+  file.blocks.reserve(text.size() / kAnchorBlock);
+  for (size_t j = 0; j < text.size(); ++j) {
+    close_gaps_at(j);
+    // A whitespace run counts once, where it begins, also when a Tag's start cuts it.
+    if (is_text_space(text[j]) && j > 0 && is_text_space(text[j - 1])) continue;
+    const auto c = static_cast<unsigned char>(is_text_space(text[j]) ? ' ' : text[j]);
+    ++collapsed;
+    flat = flat * kBlockBase + c;
+    block = block * kBlockBase + c;
+    if (++in_block == kAnchorBlock) {
+      file.blocks.push_back(block);
+      block = 0;
+      in_block = 0;
+    }
   }
+  close_gaps_at(text.size());
   file.unplaced = std::move(unplaced);
-  const std::string flat = collapsed_text(text);
-  file.blocks.reserve(flat.size() / kAnchorBlock);
-  for (size_t at = 0; at + kAnchorBlock <= flat.size(); at += kAnchorBlock)
-    file.blocks.push_back(block_hash(std::string_view(flat).substr(at, kAnchorBlock)));
   return file;
-}
-
-std::string collapsed_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!is_text_space(text[i]))
-      out += text[i];
-    else if (i == 0 || !is_text_space(text[i - 1]))
-      out += ' ';
-  }
-  return out;
 }
 
 uint64_t block_hash(std::string_view block) {
@@ -292,9 +292,17 @@ std::string encode_anchor_file(const AnchorFile& file) {
   w.u32(kVersion);
   w.fingerprint(file.document);
   w.fingerprint(file.tag_file);
-  w.u32(static_cast<uint32_t>(file.anchors.size()));
   w.u32(static_cast<uint32_t>(file.unplaced.size()));
+  w.u32(static_cast<uint32_t>(file.anchors.size()));
   w.u32(static_cast<uint32_t>(file.blocks.size()));
+  for (const UnplacedTag& u : file.unplaced) {
+    w.i32(u.start);
+    w.i32(u.end);
+    w.out() += static_cast<char>(u.style);
+    w.i32(u.time);
+    w.str(u.note);
+    w.quote(u.quote);
+  }
   for (const TagAnchor& a : file.anchors) {
     w.i32(a.start);
     w.i32(a.end);
@@ -304,21 +312,14 @@ std::string encode_anchor_file(const AnchorFile& file) {
     w.i32(a.collapsed_start);
     w.quote(a.quote);
   }
-  for (const UnplacedTag& u : file.unplaced) {
-    w.i32(u.start);
-    w.i32(u.end);
-    w.out() += static_cast<char>(u.style);
-    w.i32(u.time);
-    w.str(u.note);
-    w.quote(u.quote);
-  }
   for (const uint64_t b : file.blocks) w.u64(b);
   const uint64_t sum = XXH3_64bits(w.out().data(), w.out().size());
   w.u64(sum);
   return std::move(w.out());
 }
 
-std::optional<AnchorFile> decode_anchor_file(std::string_view bytes, std::string* why) {
+std::optional<AnchorFile> decode_anchor_file(std::string_view bytes, std::string* why,
+                                             bool with_anchors) {
   auto fail = [&](std::string reason) {
     if (why) *why = std::move(reason);
     return std::optional<AnchorFile>{};
@@ -336,10 +337,10 @@ std::optional<AnchorFile> decode_anchor_file(std::string_view bytes, std::string
   sum_reader.u64(sum);
   if (XXH3_64bits(body.data(), body.size()) != sum) return fail("checksum mismatch");
   Reader in(body.substr(sizeof kMagic + 4));
-  return decode_body(in, why);
+  return decode_body(in, why, with_anchors);
 }
 
-std::optional<AnchorFile> read_anchor_file(const std::string& path) {
+std::optional<AnchorFile> read_anchor_file(const std::string& path, bool with_anchors) {
   bool missing = false;
   const std::optional<std::string> bytes = slurp(path, &missing);
   if (!bytes) {
@@ -347,7 +348,7 @@ std::optional<AnchorFile> read_anchor_file(const std::string& path) {
     return std::nullopt;
   }
   std::string why;
-  std::optional<AnchorFile> file = decode_anchor_file(*bytes, &why);
+  std::optional<AnchorFile> file = decode_anchor_file(*bytes, &why, with_anchors);
   if (!file) report(path, why);
   return file;
 }

@@ -16,11 +16,12 @@
 //   save:  write_tag_file, then fingerprint_file(tag file), then
 //          make_anchor_file(text, tags, that fingerprint, unplaced) and
 //          write_anchor_file(anchor_file_name(document), encode_anchor_file(...)).
-//   open:  read_anchor_file (one line on standard error when it is damaged; then it is
-//          ignored), then anchor_state(): belongs_to_other_tag_file -> the Tags open as they
-//          stand; document_unchanged -> nothing to do; document_changed -> reanchor()
-//          (tags/reanchor.h) and apply its result as one undoable step. The unplaced Tags are
-//          kept in every case: they are not in any tag file.
+//   open:  read_anchor_file without anchors (one line on standard error when it is
+//          damaged; then it is ignored), then anchor_state(): belongs_to_other_tag_file ->
+//          the Tags open as they stand; document_unchanged -> nothing to do;
+//          document_changed -> read it with anchors, reanchor() (tags/reanchor.h) and apply
+//          the result as one undoable step. The unplaced Tags are kept in every case: they
+//          are in no tag file.
 #pragma once
 
 #include <array>
@@ -115,8 +116,6 @@ struct AnchorFile {
 };
 
 inline constexpr size_t kAnchorBlock = 128;
-// The text with each whitespace run as one space, as the blocks see it.
-std::string collapsed_text(std::string_view text);
 // A polynomial hash, so that it can be rolled over every position of a text.
 inline constexpr uint64_t kBlockBase = 0x100000001B3ull;
 uint64_t block_hash(std::string_view block);
@@ -129,11 +128,14 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
 
 std::string encode_anchor_file(const AnchorFile& file);
 // None with the reason in *why when the bytes are not a whole, undamaged anchor file.
-std::optional<AnchorFile> decode_anchor_file(std::string_view bytes, std::string* why = nullptr);
+// Without anchors: the fingerprints and the unplaced Tags only, all an unchanged document
+// needs (the checksum still covers everything).
+std::optional<AnchorFile> decode_anchor_file(std::string_view bytes, std::string* why = nullptr,
+                                             bool with_anchors = true);
 
 // None when there is no anchor file (silently) or when it cannot be used (one line on
 // standard error saying why).
-std::optional<AnchorFile> read_anchor_file(const std::string& path);
+std::optional<AnchorFile> read_anchor_file(const std::string& path, bool with_anchors = true);
 // 0 when the bytes replaced the file whole, -1 after a line on standard error.
 int write_anchor_file(const std::string& path, std::string_view bytes);
 

@@ -138,6 +138,9 @@ size_t edit_distance(std::string_view a, std::string_view b) {
 }
 
 constexpr size_t kLongCore = 48;  // a text this long is distinctive without context
+// A text shorter than this that matches only whitespace aside is not taken by a search:
+// whitespace may be all that told it from its neighbour (rows of a table).
+constexpr size_t kShortCore = 16;
 constexpr int64_t kEditedRadius = 64 << 10;
 constexpr int64_t kFirstRadius = 256;  // widened 8-fold while it cannot decide
 
@@ -148,6 +151,8 @@ struct Candidate {
   int32_t start = 0, end = 0;
   int64_t key = 0;  // where the pattern's key stands: distances are measured there
   Rule rule = no_rule;
+  bool same_bytes = false;               // the text byte for byte, whitespace included
+  bool only_whitespace_differs = false;  // and short: whitespace may be all that tells it apart
 };
 
 // A quote prepared for matching: its parts normalised, its text cut from its whitespace.
@@ -156,13 +161,18 @@ struct Pattern {
   std::string core;   // the text (its head when long) without leading/trailing whitespace
   std::string tail;   // long texts: the last bytes without trailing whitespace
   std::string right;  // the text's trailing whitespace and the suffix
+  std::string exact_raw, tail_raw;  // as quoted
   int32_t lead = 0, trail = 0, length = 0, collapsed = 0;
   bool whole = true;
   std::optional<Key> key;       // in core
   std::optional<Key> left_key;  // in left, for the search of rule 4
 
   explicit Pattern(const TextQuote& q)
-      : length(q.length), collapsed(q.collapsed), whole(q.whole()) {
+      : exact_raw(q.exact),
+        tail_raw(q.tail),
+        length(q.length),
+        collapsed(q.collapsed),
+        whole(q.whole()) {
     const std::string_view exact = q.exact;
     lead = static_cast<int32_t>(leading_spaces(exact));
     if (whole) {
@@ -217,6 +227,12 @@ class Matcher {
     c.key = static_cast<int64_t>(k);
     c.start = static_cast<int32_t>(p - std::min<size_t>(P.lead, space_run_before(t_, p)));
     c.end = static_cast<int32_t>(q + std::min<size_t>(P.trail, space_run_at(t_, q)));
+    c.only_whitespace_differs = P.core.size() < kShortCore;  // until same_bytes says otherwise
+    c.same_bytes = c.end - c.start == P.length &&
+                   t_.compare(static_cast<size_t>(c.start), P.exact_raw.size(), P.exact_raw) == 0 &&
+                   t_.compare(static_cast<size_t>(c.end) - P.tail_raw.size(), P.tail_raw.size(),
+                              P.tail_raw) == 0;
+    if (c.same_bytes) c.only_whitespace_differs = false;
     return c;
   }
 
@@ -249,6 +265,7 @@ class Matcher {
     if (best > bound) return std::nullopt;
     Candidate c;
     c.rule = edited;
+    c.only_whitespace_differs = best == 0 && n < kShortCore;
     c.key = static_cast<int64_t>(key_pos);
     c.start = static_cast<int32_t>(a - std::min<size_t>(P.lead, space_run_before(t_, a)));
     c.end = static_cast<int32_t>(best_q + std::min<size_t>(P.trail, space_run_at(t_, best_q)));
@@ -444,14 +461,16 @@ struct Limits {
 
   std::optional<int64_t> predicted;  // of the rule being searched
   // Candidates that cannot be this Tag's text: text that was there before (unless it stood
-  // twice then and this is where the shift predicts it), and, away from where the Tags
-  // around it went, anything but its own old text moved there.
+  // twice then and this is where the shift predicts it, byte for byte), and, away from where the
+  // Tags around it went, anything but its own old text moved there.
   bool known_text(const Candidate& c) const {
     if (!known) return false;
+    if (c.only_whitespace_differs) return true;
     const int from = known->origin(text, c.start, collapsed_start);
     if (!in_bracket(c)) return from != OldBlocks::own;
     if (!(from & OldBlocks::elsewhere)) return false;
-    return !(from & OldBlocks::own) || !predicted || std::abs(c.key - *predicted) > kNearShift;
+    return !(from & OldBlocks::own) || !c.same_bytes || !predicted ||
+           std::abs(c.key - *predicted) > kNearShift;
   }
   bool in_bracket(const Candidate& c) const {
     return !bracket || (c.start >= bracket->first && c.start <= bracket->second);
