@@ -244,38 +244,42 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     return file.anchors[a].start < file.anchors[b].start;
   });
-  auto start_of = [&](size_t k) {
-    return std::min(static_cast<size_t>(std::max(file.anchors[order[k]].start, 0)), text.size());
-  };
-  size_t next = 0, from = 0, in_block = 0;
   uint64_t flat = 0, block = 0;
   int32_t collapsed = 0;
-  auto close_gaps_at = [&](size_t j) {
-    for (; next < order.size() && start_of(next) == j; ++next) {
-      TagAnchor& a = file.anchors[order[next]];
-      a.gap = gap_hash(text.substr(from, j - from));
-      a.flat_gap = flat;
-      a.collapsed_start = collapsed;
-      flat = 0;
-      from = j;
+  size_t in_block = 0;
+  file.blocks.reserve(text.size() / kAnchorBlock);
+  // Characters of [from, to): a whitespace run counts once, where it begins, also when a
+  // Tag's start cuts it.
+  auto count = [&](size_t from, size_t to) {
+    const char* p = text.data();
+    bool after_space = from > 0 && is_text_space(p[from - 1]);
+    for (size_t j = from; j < to; ++j) {
+      const bool space = is_text_space(p[j]);
+      if (space && after_space) continue;
+      after_space = space;
+      const auto c = static_cast<unsigned char>(space ? ' ' : p[j]);
+      ++collapsed;
+      flat = flat * kBlockBase + c;
+      block = block * kBlockBase + c;
+      if (++in_block == kAnchorBlock) {
+        file.blocks.push_back(block);
+        block = 0;
+        in_block = 0;
+      }
     }
   };
-  file.blocks.reserve(text.size() / kAnchorBlock);
-  for (size_t j = 0; j < text.size(); ++j) {
-    close_gaps_at(j);
-    // A whitespace run counts once, where it begins, also when a Tag's start cuts it.
-    if (is_text_space(text[j]) && j > 0 && is_text_space(text[j - 1])) continue;
-    const auto c = static_cast<unsigned char>(is_text_space(text[j]) ? ' ' : text[j]);
-    ++collapsed;
-    flat = flat * kBlockBase + c;
-    block = block * kBlockBase + c;
-    if (++in_block == kAnchorBlock) {
-      file.blocks.push_back(block);
-      block = 0;
-      in_block = 0;
-    }
+  size_t from = 0;
+  for (const size_t i : order) {
+    TagAnchor& a = file.anchors[i];
+    const size_t at = std::min(static_cast<size_t>(std::max(a.start, 0)), text.size());
+    flat = 0;
+    count(from, at);
+    a.gap = gap_hash(text.substr(from, at - from));
+    a.flat_gap = flat;
+    a.collapsed_start = collapsed;
+    from = at;
   }
-  close_gaps_at(text.size());
+  count(from, text.size());
   file.unplaced = std::move(unplaced);
   return file;
 }

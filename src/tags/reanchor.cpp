@@ -386,11 +386,11 @@ class OldBlocks {
  public:
   enum Origin : int { unknown = 0, own = 1, elsewhere = 2 };
 
-  explicit OldBlocks(const std::vector<uint64_t>& blocks) {
+  OldBlocks(const std::vector<uint64_t>& blocks, SearchRoute route)
+      : always_scan_(route == SearchRoute::plain) {
     index_.reserve(blocks.size());
     for (size_t k = 0; k < blocks.size(); ++k)
       index_.push_back({blocks[k], static_cast<int64_t>(k * kAnchorBlock)});
-    std::sort(index_.begin(), index_.end());
   }
 
   // Where the character at pos comes from, for a Tag that started `collapsed_start`
@@ -409,7 +409,9 @@ class OldBlocks {
     for (size_t k = j; k < t.size() && around.size() < at + w; ++k)
       if (counted(t, k)) around += char_at(t, k);
     if (around.size() < w) return unknown;
-    int found = unknown;
+    // Each window holding pos's character, and the old block start that would make that
+    // character the Tag's own first one.
+    std::vector<std::pair<uint64_t, int64_t>> windows;
     uint64_t out = 1;  // kBlockBase^(w-1): the weight of the character leaving the window
     for (size_t i = 1; i < w; ++i) out *= kBlockBase;
     const size_t first = at >= w - 1 ? at - (w - 1) : 0;
@@ -418,17 +420,34 @@ class OldBlocks {
       if (i > first)
         h = (h - out * static_cast<unsigned char>(around[i - 1])) * kBlockBase +
             static_cast<unsigned char>(around[i + w - 1]);
-      // The window starting at i holds pos's character at i.. + (at - i): the Tag's own old
-      // place if the block starts (at - i) characters before collapsed_start.
-      const int64_t own_block = collapsed_start - static_cast<int64_t>(at - i);
-      const auto all =
-          std::equal_range(index_.begin(), index_.end(), std::make_pair(h, INT64_MIN),
+      windows.push_back({h, collapsed_start - static_cast<int64_t>(at - i)});
+    }
+    std::sort(windows.begin(), windows.end());
+    int found = unknown;
+    auto note = [&](uint64_t hash, int64_t offset) {
+      const auto [from, to] =
+          std::equal_range(windows.begin(), windows.end(), std::make_pair(hash, INT64_MIN),
                            [](const auto& a, const auto& b) { return a.first < b.first; });
-      if (all.first == all.second) continue;
+      for (auto it = from; it != to; ++it)
+        found |= std::abs(offset - it->second) <= 2 ? own : elsewhere;
+    };
+    // A few questions scan the blocks; more sort them once and look each window up.
+    if (always_scan_ || ++questions_ <= kScansBeforeSorting) {
+      for (const auto& [hash, offset] : index_) note(hash, offset);
+      return found;
+    }
+    if (!sorted_) {
+      std::sort(index_.begin(), index_.end());
+      sorted_ = true;
+    }
+    for (const auto& [hash, own_block] : windows) {
+      const auto all =
+          std::equal_range(index_.begin(), index_.end(), std::make_pair(hash, INT64_MIN),
+                           [](const auto& a, const auto& b) { return a.first < b.first; });
       const auto mine_from =
-          std::lower_bound(all.first, all.second, std::make_pair(h, own_block - 2));
+          std::lower_bound(all.first, all.second, std::make_pair(hash, own_block - 2));
       const auto mine_to =
-          std::upper_bound(all.first, all.second, std::make_pair(h, own_block + 2));
+          std::upper_bound(all.first, all.second, std::make_pair(hash, own_block + 2));
       if (mine_from != mine_to) found |= own;
       if ((mine_to - mine_from) != (all.second - all.first)) found |= elsewhere;
       if (found == (own | elsewhere)) break;
@@ -442,7 +461,11 @@ class OldBlocks {
   }
   static char char_at(std::string_view t, size_t j) { return is_space(t[j]) ? ' ' : t[j]; }
 
-  std::vector<std::pair<uint64_t, int64_t>> index_;  // hash, collapsed offset; sorted
+  static constexpr int kScansBeforeSorting = 4;
+  bool always_scan_;                                         // the plain route
+  mutable std::vector<std::pair<uint64_t, int64_t>> index_;  // hash, collapsed offset
+  mutable bool sorted_ = false;
+  mutable int questions_ = 0;
 };
 
 constexpr int64_t kLocalRadius = 1 << 20;
@@ -796,14 +819,16 @@ int64_t shift_of(const Item& item) { return int64_t{item.placed->start} - item.t
 // the bytes alone does not pay for them.
 class LazyKnown {
  public:
-  explicit LazyKnown(const std::vector<uint64_t>& blocks) : blocks_(blocks) {}
+  LazyKnown(const std::vector<uint64_t>& blocks, SearchRoute route)
+      : blocks_(blocks), route_(route) {}
   const OldBlocks* get() {
-    if (!known_) known_.emplace(blocks_);
+    if (!known_) known_.emplace(blocks_, route_);
     return &*known_;
   }
 
  private:
   const std::vector<uint64_t>& blocks_;
+  SearchRoute route_;
   std::optional<OldBlocks> known_;
 };
 
@@ -900,7 +925,7 @@ ReanchorResult reanchor(std::string_view text, const TagList& tags, const Anchor
                    [](const Item& a, const Item& b) { return a.tag->start < b.tag->start; });
 
   Budget budget = budget_for(text);
-  LazyKnown known(saved.blocks);
+  LazyKnown known(saved.blocks, route);
   place_unchanged(text, items, known, route, budget);
   place_the_rest(text, items, known, route, budget);
 

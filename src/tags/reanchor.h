@@ -67,9 +67,9 @@ struct ReanchorResult {
 };
 
 // fast: the searches start beside the prediction and stop once they can decide, and the
-// exact bytes are tried first. plain: every position of the text is tried; the two give the
-// same answer (tests compare them) while the plain route stays within its budget, and the
-// plain route has none.
+// saved blocks are looked up sorted. plain: every position of the text is tried and every
+// block scanned; the two give the same answer (tests compare them) as long as the fast
+// route stays within its budget (the plain route has none).
 enum class SearchRoute { fast, plain };
 
 ReanchorResult reanchor(std::string_view text, const TagList& tags, const AnchorFile& saved,
