@@ -103,6 +103,19 @@ TEST_F(Reanchor, NeverGuessesWhenTheTextIsGoneOrStandsInTwoPlaces) {
   // A copy far away does not make the nearby place ambiguous.
   const std::string far = kText + std::string(20000, 'x') + "\n" + kText;
   EXPECT_EQ(reanchor(far, one.tags, one.saved).tags[0].placement, Placement::stays);
+
+  // A document that already said it twice: the tagged copy deleted, the other one (which was
+  // there before) is not where the Tag's text went.
+  std::string filler;
+  for (int i = 0; filler.size() < 3000; ++i) filler += "Filler line " + std::to_string(i) + ".\n";
+  const std::string doubled = kText + filler + kText;
+  const size_t second = doubled.rfind("lazy dog");
+  TagList tags;
+  tags.append_tag(
+      make_tag(static_cast<int32_t>(second), static_cast<int32_t>(second + 8), 'B', 5, ""));
+  const AnchorFile saved = make_anchor_file(doubled, tags, {}, {});
+  const std::string cut = doubled.substr(0, doubled.size() - kText.size());
+  EXPECT_EQ(reanchor(cut, tags, saved).tags[0].placement, Placement::not_found);
 }
 
 TEST_F(Reanchor, ToleratesRewrappedLinesLineEndsAndTabs) {
