@@ -217,7 +217,7 @@ TextQuote make_quote(std::string_view text, int32_t start, int32_t end) {
 int32_t collapsed_length(std::string_view s) {
   int32_t n = 0;
   for (size_t i = 0; i < s.size(); ++i)
-    if (!is_text_space(s[i]) || i == 0 || !is_text_space(s[i - 1])) ++n;
+    if (starts_character(s, i)) ++n;
   return n;
 }
 
@@ -248,8 +248,8 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
   int32_t collapsed = 0;
   size_t in_block = 0;
   file.blocks.reserve(text.size() / kAnchorBlock);
-  // Characters of [from, to): a whitespace run counts once, where it begins, also when a
-  // Tag's start cuts it.
+  // Characters of [from, to) as starts_character() has them (tracked as it goes): a
+  // whitespace run counts once, where it begins, also when a Tag's start cuts it.
   auto count = [&](size_t from, size_t to) {
     const char* p = text.data();
     bool after_space = from > 0 && is_text_space(p[from - 1]);

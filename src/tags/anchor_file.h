@@ -68,6 +68,11 @@ struct TextQuote {
 inline bool is_text_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
+// Whether the byte at j starts a character of the text as compared: anything but
+// whitespace, and the first byte of each whitespace run.
+inline bool starts_character(std::string_view t, size_t j) {
+  return !is_text_space(t[j]) || j == 0 || !is_text_space(t[j - 1]);
+}
 // Characters of s with each whitespace run counted as one.
 int32_t collapsed_length(std::string_view s);
 

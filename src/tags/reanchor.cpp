@@ -15,6 +15,7 @@ namespace {
 // space of a pattern, which is how re-wrapped lines, converted line ends and expanded tabs
 // stay the same text.
 bool is_space(char c) { return is_text_space(c); }
+bool counted(std::string_view t, size_t j) { return starts_character(t, j); }
 
 struct Normalised {
   std::string text;          // whitespace runs as one space
@@ -206,7 +207,7 @@ class Matcher {
  public:
   Matcher(std::string_view text, const Pattern& pattern) : t_(text), p_(pattern) {}
 
-  // The text (rules 1 to 3) with its first core character at p.
+  // The text (rules 1, 3 and 5) with its first core character at p.
   std::optional<Candidate> at(size_t p) const {
     const Pattern& P = p_;
     if (P.core.empty()) return std::nullopt;
@@ -456,9 +457,6 @@ class OldBlocks {
   }
 
  private:
-  static bool counted(std::string_view t, size_t j) {
-    return !is_space(t[j]) || j == 0 || !is_space(t[j - 1]);
-  }
   static char char_at(std::string_view t, size_t j) { return is_space(t[j]) ? ' ' : t[j]; }
 
   static constexpr int kScansBeforeSorting = 4;
@@ -477,7 +475,7 @@ struct Limits {
   const OldBlocks* known = nullptr;  // text that was there before: no candidates in it
   std::string_view text;
   int64_t collapsed_start = 0;  // the Tag's own old place, exempt from `known`
-  // Where the Tags placed before and after it put this one: the weaker rules 3 and 4 only
+  // Where the Tags placed before and after it put this one: the weaker rules 4 and 5 only
   // place it there, so that a phrase that repeats elsewhere cannot take it.
   std::optional<std::pair<int64_t, int64_t>> bracket;
   std::optional<int64_t> predicted_left;  // where the left context's key should be (rule 4)
@@ -505,7 +503,7 @@ class Search {
   Search(std::string_view text, const Pattern& pattern, SearchRoute route, Budget& budget)
       : t_(text), p_(pattern), m_(text, pattern), route_(route), budget_(budget) {}
 
-  // Rule 1 at one place: the text with both sides of its context.
+  // Rules 1 and 2 at one place: the text with both sides of its context.
   std::optional<Candidate> both_sides_at(int64_t start) const {
     if (start < 0 || start + p_.lead > static_cast<int64_t>(t_.size())) return std::nullopt;
     std::optional<Candidate> c = m_.at(static_cast<size_t>(start + p_.lead));
@@ -513,7 +511,7 @@ class Search {
     return c;
   }
 
-  // Rule 2 near the prediction only (within kLocalRadius): a place when the nearest is
+  // Rule 3 near the prediction only (within kLocalRadius): a place when the nearest is
   // clearly nearer than any other, none otherwise.
   std::optional<Candidate> nearby(int64_t predicted, Limits limits) {
     if (!p_.searchable()) return std::nullopt;
@@ -524,7 +522,7 @@ class Search {
     return d.place;
   }
 
-  // Rules 2 to 4; predicted: where the key should be.
+  // Rules 3 to 5; predicted: where the key should be.
   Decision anywhere(std::optional<int64_t> predicted, Limits limits) {
     limits.predicted = predicted;
     if (!p_.searchable()) return final_decision({}, predicted, limits);
@@ -557,7 +555,7 @@ class Search {
     return decide(std::move(cands), predicted_left_key);
   }
 
-  // Once the whole text is seen: rule 2, else rule 4 near, else rule 3 within the bracket.
+  // Once the whole text is seen: rule 3, else rule 4 near, else rule 5 within the bracket.
   Decision final_decision(const std::vector<Candidate>& cands, std::optional<int64_t> predicted,
                           const Limits& limits) {
     std::vector<Candidate> both, one, long_ones;
@@ -596,7 +594,7 @@ class Search {
     return out;
   }
 
-  // What is known after a window: local searches take only a clear nearest of rule 2; the
+  // What is known after a window: local searches take only a clear nearest of rule 3; the
   // full search decides on everything once it has seen the whole text.
   std::optional<Decision> after_window(const std::vector<Candidate>& cands,
                                        std::optional<int64_t> predicted, const Window& w,
@@ -655,7 +653,7 @@ class Search {
     return {};
   }
 
-  // Rule 2 can decide before the whole text is seen once every place within `radius` of the
+  // Rule 3 can decide before the whole text is seen once every place within `radius` of the
   // prediction is known: the nearest is then clearly nearer than any other, or is not.
   static std::optional<Decision> decided_early(const std::vector<Candidate>& cands,
                                                std::optional<int64_t> predicted, int64_t radius) {
@@ -711,7 +709,7 @@ class Locator {
   Locator(std::string_view text, const TextQuote& quote, SearchRoute route, Budget& budget)
       : t_(text), q_(quote), route_(route), budget_(budget) {}
 
-  // Rule 1 at one place: the very bytes, or the text and context whitespace aside.
+  // Rules 1 and 2 at one place: the very bytes, or the text and context whitespace aside.
   std::optional<Located> at(int64_t start) {
     if (auto same = same_bytes(start)) return same;
     if (auto c = search().both_sides_at(start)) return Located{Verdict::placed, c->start, c->end};
@@ -723,7 +721,7 @@ class Locator {
                    static_cast<int32_t>(start + q_.length)};
   }
 
-  // Rule 2 near where the old start moved by shift puts it.
+  // Rule 3 near where the old start moved by shift puts it.
   std::optional<Located> nearby(int64_t old_start, int64_t shift, const Limits& limits) {
     if (!pattern().key) return std::nullopt;
     if (auto c = search().nearby(old_start + shift + pattern().key->raw, limits))
@@ -731,7 +729,7 @@ class Locator {
     return std::nullopt;
   }
 
-  // Rules 2 to 4 over the whole text within the limits.
+  // Rules 3 to 5 over the whole text within the limits.
   Located anywhere(std::optional<int64_t> old_start, int64_t shift, Limits limits) {
     std::optional<int64_t> predicted;
     if (old_start && pattern().key) predicted = *old_start + shift + pattern().key->raw;
@@ -785,9 +783,6 @@ struct Item {
 // Whether the stretch from the placed Tag before (prev) to this one is the old one, and
 // where this one starts then: byte for byte at new_start, or else the same characters with
 // whitespace runs counted once (re-wrapped lines, other line ends, tabs), wherever they end.
-bool counted(std::string_view t, size_t j) {
-  return !is_space(t[j]) || j == 0 || !is_space(t[j - 1]);
-}
 
 std::optional<int64_t> after_same_gap(std::string_view t, const Item& prev, const Item& item,
                                       int64_t new_start) {
@@ -863,7 +858,7 @@ void place_unchanged(std::string_view t, std::vector<Item>& items, LazyKnown& kn
 }
 
 // Second pass: the rest, each where its stretch from the Tag before it is unchanged, or
-// searched over the whole text but the known stretches, predicted by the shift of the Tag
+// searched over the whole text but what was there before, predicted by the shift of the Tag
 // placed before it, and bracketed by the shifts of the placed Tags before and after it.
 void place_the_rest(std::string_view t, std::vector<Item>& items, LazyKnown& known,
                     SearchRoute route, Budget& budget) {

@@ -1,32 +1,39 @@
 // Re-anchoring: where did each Tag's text go when the document was edited elsewhere?
 //
 // A pure function of the new text, the Tags as read from the tag file (before they are cut
-// to the text: an anchor finds its Tag by the identity the file gave it) and the anchors
-// saved with them. Rules, in this order, for each Tag (taken in the order of their old
-// starts; each placed Tag tells the next one how far the edits moved things, the shift):
-//   1. its text and context still stand at the old place, or at the old place moved by the
-//      shift of the Tag placed before it: it stays, or moves there;
-//   2. its text with both sides of its context anywhere, whitespace aside (re-wrapped lines,
-//      line ends, tabs): the place nearest to where the shift predicts;
-//   3. failing that anywhere: its text with one side of its context, then a long text (at
-//      least 48 characters) without context, nearest again;
-//   4. failing that near the predicted place: both sides of its context with a text between
-//      them that differs by small edits (at most 1 + n/8 single-character edits, swaps of
-//      neighbours included, for a text of n characters);
-//   5. otherwise it is not placed: not found.
-// "Nearest" must be clear: when the second best place of the same rule is not more than
-// 4 x (distance of the nearest) + 64 bytes away from the prediction, the Tag is not placed
-// (ambiguous). Nothing is guessed.
+// to the text: an anchor finds its Tag by the identity the file gave it) and the anchor file
+// saved with them. Text is compared whitespace aside: a run of spaces, tabs and line ends
+// matches any other run (re-wrapped lines, converted line ends, expanded tabs). Tags are
+// taken in the order of their old starts; each placed Tag tells the next one how far the
+// edits moved things (the shift). Rules, in this order:
+//   1. its very bytes and context at the old place: it stays;
+//   2. the stretch from the Tag before it is the old one (its hashes agree): it stands right
+//      after that stretch;
+//   3. its text with both sides of its context: the place nearest to where the shift
+//      predicts, first beside the prediction, then anywhere;
+//   4. near the prediction (64 KiB): both sides of its context around a text that differs
+//      by small edits (at most 1 + n/8 single-character edits, swaps of neighbours included,
+//      for a text of n characters);
+//   5. its text with one side of its context, then a long text (at least 48 characters)
+//      alone: only between where the Tags before and after it went;
+//   6. otherwise it is not placed: not found.
+// Never a guess: when the second place of the same rule is not more than 4 x (distance of
+// the nearest) + 64 bytes from the prediction, the Tag is not placed (ambiguous). Text that
+// was already there in the old document (its saved block hashes stand there) is not where
+// the Tag's text went, unless it is the Tag's own old text moved, or it stood twice and is
+// the very bytes where the shift predicts; away from where the Tags around it went only its
+// own old text is taken; and a short text (under 16 characters) that differs only in
+// whitespace is taken by rules 1 and 2 alone, since whitespace may be all that told it from
+// its neighbour (rows of a table).
 //
-// Cost: rule 1 compares a few hundred bytes per Tag, which is all an edit in one place
-// needs for the Tags after it. The search of rule 2 starts beside the prediction and widens
-// only while it cannot decide; rules 3 and the not-found answer need the whole text, and
-// the searches over the whole text of one run share a budget (64 x the text + 4 GiB
-// scanned, a few seconds at most); a Tag that would exceed it is not placed (not found).
-// Rule 4 looks within 64 KiB of the prediction only.
+// Cost: rules 1 and 2 compare a few hundred bytes per Tag and hash the stretches between
+// Tags once, which is all an edit in one place needs for the Tags after it. Searches start
+// beside the prediction and widen only while they cannot decide; those that must see the
+// whole text share a budget (64 x the text + 4 GiB scanned, a few seconds at most), and a
+// Tag that would exceed it is not placed (not found).
 //
 // Integration: on opening a document whose fingerprint differs (anchor_state), run
-// reanchor() on the TagList as read from the tag file, then move the Tags that moved,
+// reanchor() on the TagList as read from the tag file, then move the Tags that moved and
 // take the ones not placed out of the list into the anchor file's unplaced records
 // (make_unplaced, with their anchor's quote), all as one undoable step, and tell the user
 // counts.followed() and counts.not_placed(). Tags without an anchor stay as they are.
