@@ -31,7 +31,7 @@ struct HistoryRecord {
 };
 
 class TagHistory {
- public:
+public:
   // limit: most records kept; 0 records nothing, negative means no limit.
   explicit TagHistory(int32_t limit = -1) : m_limit(limit) {}
   TagHistory(const TagHistory&) = delete;
@@ -58,7 +58,7 @@ class TagHistory {
   const HistoryRecord* head() const { return m_head.get(); }
   const HistoryRecord* current() const { return m_current; }
 
- private:
+private:
   void drop_all();
   void drop_after_current();
   void enforce_limit();

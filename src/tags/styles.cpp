@@ -18,64 +18,64 @@ constexpr int kHelvetica = 0, kBold = 1, kItalic = 2, kBoldItalic = 3;
 }  // namespace
 
 const StyleEntry kStyleTable[kStyleCount] = {
-    {kBlack, kHelvetica, 14, 0},         // A  black, Helvetica 14 (untagged text)
-    {kRed, kHelvetica, 14, 0},           // B  red, Helvetica 14
-    {kDarkRed, kHelvetica, 14, 0},       // C  dark red, Helvetica 14
-    {kDarkCyan, kHelvetica, 14, 0},      // D  dark cyan, Helvetica 14
-    {kBlue, kHelvetica, 14, 0},          // E  blue, Helvetica 14
-    {kDarkBlue, kHelvetica, 14, 0},      // F  dark blue, Helvetica 14
-    {kDarkGreen, kHelvetica, 14, 0},     // G  dark green, Helvetica 14
-    {kDarkYellow, kHelvetica, 14, 0},    // H  dark yellow, Helvetica 14
-    {kMagenta, kHelvetica, 14, 0},       // I  magenta, Helvetica 14
-    {kDarkMagenta, kHelvetica, 14, 0},   // J  dark magenta, Helvetica 14
-    {kBlack, kBold, 14, 0},              // K  black, bold 14
-    {kRed, kBold, 14, 0},                // L  red, bold 14
-    {kDarkRed, kBold, 14, 0},            // M  dark red, bold 14
-    {kDarkCyan, kBold, 14, 0},           // N  dark cyan, bold 14
-    {kBlue, kBold, 14, 0},               // O  blue, bold 14
-    {kDarkBlue, kBold, 14, 0},           // P  dark blue, bold 14
-    {kDarkGreen, kBold, 14, 0},          // Q  dark green, bold 14
-    {kDarkYellow, kBold, 14, 0},         // R  dark yellow, bold 14
-    {kMagenta, kBold, 14, 0},            // S  magenta, bold 14
-    {kDarkMagenta, kBold, 14, 0},        // T  dark magenta, bold 14
-    {kBlack, kItalic, 14, 0},            // U  black, italic 14
-    {kRed, kItalic, 14, 0},              // V  red, italic 14
-    {kDarkRed, kItalic, 14, 0},          // W  dark red, italic 14
-    {kDarkCyan, kItalic, 14, 0},         // X  dark cyan, italic 14
-    {kBlue, kItalic, 14, 0},             // Y  blue, italic 14
-    {kDarkBlue, kItalic, 14, 0},         // Z  dark blue, italic 14
-    {kDarkGreen, kItalic, 14, 0},        // [  dark green, italic 14
-    {kDarkYellow, kItalic, 14, 0},       // \  dark yellow, italic 14
-    {kMagenta, kItalic, 14, 0},          // ]  magenta, italic 14
-    {kDarkMagenta, kItalic, 14, 0},      // ^  dark magenta, italic 14
-    {kBlack, kBoldItalic, 16, 0},        // _  black, bold italic 16
-    {kRed, kBoldItalic, 16, 0},          // `  red, bold italic 16
-    {kDarkRed, kBoldItalic, 16, 0},      // a  dark red, bold italic 16
-    {kDarkCyan, kBoldItalic, 16, 0},     // b  dark cyan, bold italic 16
-    {kBlue, kBoldItalic, 16, 0},         // c  blue, bold italic 16
-    {kDarkBlue, kBoldItalic, 16, 0},     // d  dark blue, bold italic 16
-    {kDarkGreen, kBoldItalic, 16, 0},    // e  dark green, bold italic 16
-    {kDarkYellow, kBoldItalic, 16, 0},   // f  dark yellow, bold italic 16
-    {kMagenta, kBoldItalic, 16, 0},      // g  magenta, bold italic 16
-    {kDarkMagenta, kBoldItalic, 16, 0},  // h  dark magenta, bold italic 16
-    {kBlack, kBoldItalic, 20, 0},        // i  black, bold italic 20
-    {kRed, kBoldItalic, 20, 0},          // j  red, bold italic 20
-    {kDarkRed, kBoldItalic, 20, 0},      // k  dark red, bold italic 20
-    {kDarkCyan, kBoldItalic, 20, 0},     // l  dark cyan, bold italic 20
-    {kBlue, kBoldItalic, 20, 0},         // m  blue, bold italic 20
-    {kDarkBlue, kBoldItalic, 20, 0},     // n  dark blue, bold italic 20
-    {kDarkGreen, kBoldItalic, 20, 0},    // o  dark green, bold italic 20
-    {kDarkYellow, kBoldItalic, 20, 0},   // p  dark yellow, bold italic 20
-    {kMagenta, kBoldItalic, 20, 0},      // q  magenta, bold italic 20
-    {kDarkMagenta, kBoldItalic, 20, 0},  // r  dark magenta, bold italic 20
-    {kBlack, kBold, 16, 0},              // s  black, bold 16
-    {kRed, kBold, 16, 0},                // t  red, bold 16
-    {kDarkRed, kBold, 16, 0},            // u  dark red, bold 16
-    {kDarkCyan, kBold, 16, 0},           // v  dark cyan, bold 16
-    {kBlue, kBold, 16, 0},               // w  blue, bold 16
-    {kDarkBlue, kBold, 16, 0},           // x  dark blue, bold 16
-    {kDarkGreen, kBold, 16, 0},          // y  dark green, bold 16
-    {kDarkYellow, kBold, 16, 0},         // z  dark yellow, bold 16
+    {kBlack, kHelvetica, 14, 0},          // A  black, Helvetica 14 (untagged text)
+    {kRed, kHelvetica, 14, 0},            // B  red, Helvetica 14
+    {kDarkRed, kHelvetica, 14, 0},        // C  dark red, Helvetica 14
+    {kDarkCyan, kHelvetica, 14, 0},       // D  dark cyan, Helvetica 14
+    {kBlue, kHelvetica, 14, 0},           // E  blue, Helvetica 14
+    {kDarkBlue, kHelvetica, 14, 0},       // F  dark blue, Helvetica 14
+    {kDarkGreen, kHelvetica, 14, 0},      // G  dark green, Helvetica 14
+    {kDarkYellow, kHelvetica, 14, 0},     // H  dark yellow, Helvetica 14
+    {kMagenta, kHelvetica, 14, 0},        // I  magenta, Helvetica 14
+    {kDarkMagenta, kHelvetica, 14, 0},    // J  dark magenta, Helvetica 14
+    {kBlack, kBold, 14, 0},               // K  black, bold 14
+    {kRed, kBold, 14, 0},                 // L  red, bold 14
+    {kDarkRed, kBold, 14, 0},             // M  dark red, bold 14
+    {kDarkCyan, kBold, 14, 0},            // N  dark cyan, bold 14
+    {kBlue, kBold, 14, 0},                // O  blue, bold 14
+    {kDarkBlue, kBold, 14, 0},            // P  dark blue, bold 14
+    {kDarkGreen, kBold, 14, 0},           // Q  dark green, bold 14
+    {kDarkYellow, kBold, 14, 0},          // R  dark yellow, bold 14
+    {kMagenta, kBold, 14, 0},             // S  magenta, bold 14
+    {kDarkMagenta, kBold, 14, 0},         // T  dark magenta, bold 14
+    {kBlack, kItalic, 14, 0},             // U  black, italic 14
+    {kRed, kItalic, 14, 0},               // V  red, italic 14
+    {kDarkRed, kItalic, 14, 0},           // W  dark red, italic 14
+    {kDarkCyan, kItalic, 14, 0},          // X  dark cyan, italic 14
+    {kBlue, kItalic, 14, 0},              // Y  blue, italic 14
+    {kDarkBlue, kItalic, 14, 0},          // Z  dark blue, italic 14
+    {kDarkGreen, kItalic, 14, 0},         // [  dark green, italic 14
+    {kDarkYellow, kItalic, 14, 0},        // \  dark yellow, italic 14
+    {kMagenta, kItalic, 14, 0},           // ]  magenta, italic 14
+    {kDarkMagenta, kItalic, 14, 0},       // ^  dark magenta, italic 14
+    {kBlack, kBoldItalic, 16, 0},         // _  black, bold italic 16
+    {kRed, kBoldItalic, 16, 0},           // `  red, bold italic 16
+    {kDarkRed, kBoldItalic, 16, 0},       // a  dark red, bold italic 16
+    {kDarkCyan, kBoldItalic, 16, 0},      // b  dark cyan, bold italic 16
+    {kBlue, kBoldItalic, 16, 0},          // c  blue, bold italic 16
+    {kDarkBlue, kBoldItalic, 16, 0},      // d  dark blue, bold italic 16
+    {kDarkGreen, kBoldItalic, 16, 0},     // e  dark green, bold italic 16
+    {kDarkYellow, kBoldItalic, 16, 0},    // f  dark yellow, bold italic 16
+    {kMagenta, kBoldItalic, 16, 0},       // g  magenta, bold italic 16
+    {kDarkMagenta, kBoldItalic, 16, 0},   // h  dark magenta, bold italic 16
+    {kBlack, kBoldItalic, 20, 0},         // i  black, bold italic 20
+    {kRed, kBoldItalic, 20, 0},           // j  red, bold italic 20
+    {kDarkRed, kBoldItalic, 20, 0},       // k  dark red, bold italic 20
+    {kDarkCyan, kBoldItalic, 20, 0},      // l  dark cyan, bold italic 20
+    {kBlue, kBoldItalic, 20, 0},          // m  blue, bold italic 20
+    {kDarkBlue, kBoldItalic, 20, 0},      // n  dark blue, bold italic 20
+    {kDarkGreen, kBoldItalic, 20, 0},     // o  dark green, bold italic 20
+    {kDarkYellow, kBoldItalic, 20, 0},    // p  dark yellow, bold italic 20
+    {kMagenta, kBoldItalic, 20, 0},       // q  magenta, bold italic 20
+    {kDarkMagenta, kBoldItalic, 20, 0},   // r  dark magenta, bold italic 20
+    {kBlack, kBold, 16, 0},               // s  black, bold 16
+    {kRed, kBold, 16, 0},                 // t  red, bold 16
+    {kDarkRed, kBold, 16, 0},             // u  dark red, bold 16
+    {kDarkCyan, kBold, 16, 0},            // v  dark cyan, bold 16
+    {kBlue, kBold, 16, 0},                // w  blue, bold 16
+    {kDarkBlue, kBold, 16, 0},            // x  dark blue, bold 16
+    {kDarkGreen, kBold, 16, 0},           // y  dark green, bold 16
+    {kDarkYellow, kBold, 16, 0},          // z  dark yellow, bold 16
 };
 
 const StyleEntry& style_entry(unsigned char style) {

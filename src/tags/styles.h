@@ -16,7 +16,7 @@ struct StyleEntry {
   unsigned attr;
 };
 
-constexpr int kStyleCount = 58;  // 'A' .. 'z'
+constexpr int kStyleCount = 58;           // 'A' .. 'z'
 extern const StyleEntry kStyleTable[kStyleCount];
 const StyleEntry& style_entry(unsigned char style);  // below 'A': entry 0; above 'z': the last
 

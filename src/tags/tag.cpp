@@ -207,8 +207,8 @@ int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
     }
     const Tag& next = *n->tag;
     if (same_range(t, next) && t.time <= next.time) {
-      std::fprintf(stderr,
-                   t.time < next.time ? "old memmber can't be inserted now.\n" : "duplicate \n");
+      std::fprintf(stderr, t.time < next.time ? "old memmber can't be inserted now.\n"
+                                              : "duplicate \n");
       return 0;
     }
     if (goes_before(t, next) || same_range(t, next)) {

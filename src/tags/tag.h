@@ -11,12 +11,12 @@
 namespace gm {
 
 struct Tag {
-  int32_t start = 0;             // first tagged byte
-  int32_t end = 0;               // one past the last tagged byte
-  unsigned char style = 'A';     // style character, 'A'..'z' once loaded
-  int32_t time = 0;              // seconds since 1970; with start and end the Tag's identity
-  int32_t textsize = 0;          // note bytes including the terminating zero; 0 = no note
-  std::unique_ptr<char[]> text;  // textsize bytes, last one zero; null without a note
+  int32_t start = 0;         // first tagged byte
+  int32_t end = 0;           // one past the last tagged byte
+  unsigned char style = 'A'; // style character, 'A'..'z' once loaded
+  int32_t time = 0;          // seconds since 1970; with start and end the Tag's identity
+  int32_t textsize = 0;      // note bytes including the terminating zero; 0 = no note
+  std::unique_ptr<char[]> text; // textsize bytes, last one zero; null without a note
 
   Tag() = default;
   // A Tag has an identity; copying one by accident would make a twin. Use copy_tag.
@@ -55,7 +55,7 @@ struct TagNode {
 // out stay good only until the list next changes: remove_tag_at moves the successor's
 // Tag into the found node.
 class TagList {
- public:
+public:
   explicit TagList(std::optional<std::string> default_path = std::nullopt);
   ~TagList();
   TagList(const TagList&) = delete;
@@ -74,9 +74,9 @@ class TagList {
   void clamp_tags(int32_t low, int32_t high);
   void clamp_styles(unsigned char low, unsigned char high);
 
-  void clear();                               // frees every Tag, iteratively
-  void append_tag(std::unique_ptr<Tag> tag);  // at the tail, no test; constant time
-  bool is_node(const TagNode* node) const;    // node is a live link of this list
+  void clear();                              // frees every Tag, iteratively
+  void append_tag(std::unique_ptr<Tag> tag); // at the tail, no test; constant time
+  bool is_node(const TagNode* node) const;   // node is a live link of this list
   // The list keeps the TagList order as far as any lookup can tell: starts ascend, equal
   // starts have descending ends, equal ranges hold no twins (their time order may be loose,
   // as the front exception of insert_tag leaves it). Painting takes its fast route then.
@@ -93,14 +93,14 @@ class TagList {
   unsigned char default_style = 'A';
   std::optional<std::string> path;
 
- private:
+private:
   void unlink_after(TagNode* prev);  // prev null: the head
   bool check_order() const;
   std::unique_ptr<TagNode> head_;
   TagNode* tail_ = nullptr;
   size_t count_ = 0;
   uint64_t generation_ = 0;
-  mutable bool order_known_ = false;  // in_order_ holds the answer for order_generation_
+  mutable bool order_known_ = false;   // in_order_ holds the answer for order_generation_
   mutable bool in_order_ = true;
   mutable uint64_t order_generation_ = 0;
 };

@@ -35,7 +35,8 @@ const char* chosen_path(const TagList& list, const char* path) {
 // UTF-8 names go through the toolkit, which knows how the system wants them; others are
 // taken as bytes of the local code page.
 FILE* open_file(const char* path, const char* mode) {
-  if (fl_utf8test(path, static_cast<unsigned>(std::strlen(path)))) return fl_fopen(path, mode);
+  if (fl_utf8test(path, static_cast<unsigned>(std::strlen(path))))
+    return fl_fopen(path, mode);
   return std::fopen(path, mode);
 }
 
@@ -70,8 +71,9 @@ FileBytes slurp(FILE* file) {
 }
 
 class Cursor {
- public:
-  explicit Cursor(const std::vector<unsigned char>& data) : pos_(data.data()), left_(data.size()) {}
+public:
+  explicit Cursor(const std::vector<unsigned char>& data)
+      : pos_(data.data()), left_(data.size()) {}
 
   size_t left() const { return left_; }
 
@@ -96,7 +98,7 @@ class Cursor {
     return block;
   }
 
- private:
+private:
   void advance(size_t n) {
     pos_ += n;
     left_ -= n;
@@ -159,7 +161,7 @@ int read_header(TagList& list, Cursor& in, bool read_error) {
 // range, so while the file keeps that order only that run is searched; the first record
 // out of order, or a very long run, moves everything kept so far into a hash set.
 class SeenIdentities {
- public:
+public:
   explicit SeenIdentities(size_t expected) : expected_(expected) {}
 
   // True when the identity is new; it is remembered then.
@@ -181,7 +183,7 @@ class SeenIdentities {
     return set_.insert(id).second;
   }
 
- private:
+private:
   static constexpr size_t kLongRun = 64;
 
   bool starts_run(const Identity& id) const {
@@ -229,7 +231,8 @@ int read_records(TagList& list, Cursor& in, bool read_error) {
     }
     // Twins would make the lookup ambiguous; the first record of an identity is kept.
     if (!seen.insert({tag->start, tag->end, tag->time})) {
-      std::fprintf(stderr, "skip duplicate tag record start: %d end: %d\n", tag->start, tag->end);
+      std::fprintf(stderr, "skip duplicate tag record start: %d end: %d\n", tag->start,
+                   tag->end);
       continue;
     }
     list.append_tag(std::move(tag));
@@ -334,7 +337,7 @@ size_t write_fully(int fd, const char* data, size_t size) {
 
 // A temporary file beside the target; removed again unless it was renamed into place.
 class TempFile {
- public:
+public:
   explicit TempFile(const std::string& target) : path_(target + ".tmp-XXXXXX") {
     if (injected(TagFileStep::create)) return;
     fd_ = mkstemp(path_.data());
@@ -358,7 +361,7 @@ class TempFile {
   }
   void keep() { kept_ = true; }
 
- private:
+private:
   std::string path_;
   int fd_ = -1;
   bool created_ = false;
