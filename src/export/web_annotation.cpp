@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "export/quote_locator.h"
+#include "tags/reanchor.h"
 #include "export/style_css.h"
 #include "export/text_positions.h"
 
@@ -360,12 +360,36 @@ std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& hea
 // ---------------------------------------------------------------------------------------
 // Import: placing
 
-struct Placement {
+struct ByteRange {
+  int64_t start;
+  int64_t end;
+};
+
+// A quote found again by the rules that re-anchor Tags in a changed document: its context,
+// whitespace changes and small edits tolerated, never placed by a guess.
+std::optional<ByteRange> find_quote(std::string_view text, const Incoming& in,
+                                    std::optional<int64_t> hint) {
+  if (in.exact.empty() || text.size() > static_cast<size_t>(INT32_MAX)) return std::nullopt;
+  TextQuote quote;
+  quote.prefix = in.prefix;
+  quote.exact = in.exact;
+  quote.suffix = in.suffix;
+  quote.length = static_cast<int32_t>(std::min<size_t>(in.exact.size(), INT32_MAX));
+  quote.collapsed = collapsed_length(quote.exact);
+  std::optional<int32_t> near;
+  if (hint && *hint >= 0 && *hint <= INT32_MAX) near = static_cast<int32_t>(*hint);
+  const PlacedRange placed = locate_quote(text, quote, near);
+  if (placed.placement != Placement::stays && placed.placement != Placement::moved)
+    return std::nullopt;
+  return ByteRange{placed.start, placed.end};
+}
+
+struct Placing {
   std::optional<ByteRange> range;
   const char* reason = nullptr;
 };
 
-Placement place(const Incoming& in, std::string_view text, const CodePoints& chars) {
+Placing place(const Incoming& in, std::string_view text, const CodePoints& chars) {
   std::optional<ByteRange> found;
   std::optional<int64_t> hint;
   if (in.position) {
@@ -376,7 +400,7 @@ Placement place(const Incoming& in, std::string_view text, const CodePoints& cha
       if (!in.has_quote || slice(text, at.start, at.end) == in.exact) found = at;
     }
   }
-  if (!found && in.has_quote) found = locate_quote(text, {in.exact, in.prefix, in.suffix}, hint);
+  if (!found && in.has_quote) found = find_quote(text, in, hint);
   if (!found) {
     if (!in.position && !in.has_quote) return {std::nullopt, "no text position or quote"};
     return {std::nullopt, in.has_quote ? "its quote is not in the text, or not in one place"
@@ -535,7 +559,7 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
       report.unplaced.push_back(in.label + ": its time lies outside what a tag file holds");
       continue;
     }
-    const Placement placed = place(in, text, chars);
+    const Placing placed = place(in, text, chars);
     if (!placed.range) {
       report.unplaced.push_back(in.label + ": " + placed.reason);
       continue;

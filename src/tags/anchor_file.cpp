@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/save_file.h"
+
 namespace gm {
 
 // Byte layout, all integers little-endian:
@@ -357,34 +359,14 @@ std::optional<AnchorFile> read_anchor_file(const std::string& path, bool with_an
   return file;
 }
 
-// TODO(save): to be replaced by the core's one safe save of a byte buffer once it lands;
-// until then the same route as the tag file: a complete, synced temporary file renamed over
-// the old one, so a failed save never loses it.
+// The same safe save as the tag file: whatever route it takes, a failed or interrupted save
+// leaves a complete file, the old or the new.
 int write_anchor_file(const std::string& path, std::string_view bytes) {
-  std::string temp = path + ".tmp-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    std::perror("anchor file");
-    return -1;
-  }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  struct stat st {};
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~mask));
-  const bool ok = done == bytes.size() && ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::perror("anchor file");
-    ::unlink(temp.c_str());
-    return -1;
-  }
-  return 0;
+  const SaveResult result = save_file(path, bytes.data(), bytes.size());
+  if (result.ok()) return 0;
+  errno = result.error;
+  std::perror("anchor file");
+  return -1;
 }
 
 AnchorState anchor_state(const AnchorFile& file, const Fingerprint& tag_file,

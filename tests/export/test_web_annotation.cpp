@@ -302,11 +302,14 @@ TEST_F(Moved, QuotesFindTextThatMovedAndAmbiguityIsNeverGuessed) {
   ASSERT_EQ(report.unplaced.size(), 1u);
   EXPECT_TRUE(none.empty());
 
-  // With a position the nearest one wins; an exact tie is still refused.
+  // With a position the one clearly nearest wins; two about as near are refused.
   const std::string hinted = R"({"type":"Annotation","target":{"source":"file:///notes/text.txt",
       "selector":[{"type":"TextPositionSelector","start":8,"end":11},
                   {"type":"TextQuoteSelector","exact":"fox"}]}})";
-  report = import(hinted, "fox, then fox", none);  // position 8..11 reads "n f"
+  TagList near;
+  report = import(hinted, "fox, then fox", near);  // 8..11 reads "n f"; 0 and 10 both close
+  EXPECT_EQ(report.added, 0u);
+  report = import(hinted, "hen, then fox" + std::string(200, '.') + "fox", none);
   ASSERT_EQ(report.added, 1u);
   EXPECT_EQ(none.head()->tag->start, 10);
   TagList tie;
