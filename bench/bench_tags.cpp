@@ -1,12 +1,14 @@
 // Big documents and many Tags: painting, and reading and writing the tag file beside their
 // floors (the same bytes read whole, or the same Tags linked into a list from memory; the
 // same bytes written to a temporary file, flushed to disk and renamed over the old one with
-// the folder flushed too, which is what a safe save cannot do without).
+// the folder flushed too, which is what a safe save cannot do without; in place, the same
+// bytes written and flushed twice, once as the recovery copy and once into the file).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -171,5 +173,49 @@ void BM_WriteTagFileFloor(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
 }
 BENCHMARK(BM_WriteTagFileFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A hard-linked tag file is written in place behind a recovery copy.
+void BM_WriteTagFileInPlace(benchmark::State& state) {
+  gm::set_time_source(&next_second);
+  TempDir dir;
+  setenv("XDG_STATE_HOME", dir.path.c_str(), 1);
+  const std::string file = dir.path + "/bench.tag";
+  gm::TagList list;
+  fill_list(list, kDocument, kTags);
+  gm::write_tag_file(list, file.c_str());
+  link(file.c_str(), (dir.path + "/second-name.tag").c_str());
+  for (auto _ : state) {
+    if (gm::write_tag_file(list, file.c_str()) != 0) state.SkipWithError("write failed");
+  }
+  unsetenv("XDG_STATE_HOME");
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(file)));
+}
+BENCHMARK(BM_WriteTagFileInPlace)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WriteTagFileInPlaceFloor(benchmark::State& state) {
+  gm::set_time_source(&next_second);
+  TempDir dir;
+  const std::string file = dir.path + "/bench.tag";
+  {
+    gm::TagList list;
+    fill_list(list, kDocument, kTags);
+    gm::write_tag_file(list, file.c_str());
+  }
+  const std::string bytes = bytes_of(file);
+  const auto write_durably = [&](const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const bool ok = fd >= 0 &&
+                    write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    return ok;
+  };
+  for (auto _ : state) {
+    if (!write_durably(dir.path + "/copy") || !write_durably(file))
+      state.SkipWithError("write failed");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK(BM_WriteTagFileInPlaceFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

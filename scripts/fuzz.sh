@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=${GLOSSMARK_FUZZ_BUILD_DIR:-$root/build-fuzz}
-targets=(fuzz_tag_file fuzz_document fuzz_document_latin1 fuzz_painter)
+targets=(fuzz_tag_file fuzz_anchor_file fuzz_document fuzz_document_latin1 fuzz_painter
+         fuzz_import)
 
 "$root/scripts/deps.sh" --with-tests
 "$root/scripts/make-test-locale.sh"

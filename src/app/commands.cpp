@@ -62,12 +62,13 @@ int ask_with_dialog(const char* message, const char* b0, const char* b1, const c
 
 int open_with_desktop(const char* uri) { return fl_open_uri(uri, nullptr, 0); }
 
-Commands::Commands(Document& document, View& view, Sidebar& sidebar, AboutBox& about,
-                   MainWindow& window)
+Commands::Commands(Document& document, View& view, Sidebar& sidebar, DialogHost& dialogs,
+                   AboutBox& about, MainWindow& window)
     : exit_process([](int code) { std::exit(code); }),
       document_(document),
       view_(view),
       sidebar_(sidebar),
+      dialogs_(dialogs),
       about_(about),
       window_(window),
       chooser_(std::make_unique<Fl_File_Chooser>(
@@ -80,18 +81,30 @@ Commands::Commands(Document& document, View& view, Sidebar& sidebar, AboutBox& a
 Commands::~Commands() = default;
 
 int Commands::open_document(const char* path) {
+  dialogs_.close_open_dialog();
   sidebar_.stop_search();
-  return document_.tags.open(
-      [this, path](TagList& tags) { return gm::open_document(document_.file, tags, path); });
+  if (!path) return -1;
+  document_.file.data.reset();
+  view_.forget_prepared_document();
+  // Everything that can fail comes before the shown document gives way: its text, Tags,
+  // history, path and unsaved flag stay whole when the new one cannot be had.
+  return document_.tags.open([this, path](TagList& tags) {
+    const std::unique_ptr<LoadedDocument> loaded = load_document(path, tags);
+    if (!loaded || !view_.prepare_document(loaded->text)) return -1;
+    adopt_document(document_.file, tags, *loaded);
+    return 0;
+  });
 }
 
 void Commands::show_document() {
   if (!document_.file.data) return;
-  view_.show_document(*document_.file.data);
+  if (!view_.show_document(*document_.file.data)) return;
   // An empty text after an empty one is no change to the buffer, but the title must still
   // name the document now open.
   if (document_.file.data->empty()) window_.show_title();
   window_.refresh_undo_redo();
+  // Loading clears the selection without the notification that sets these.
+  window_.refresh_tag_popup();
   const TagList& tags = document_.tags.tags();
   view_.editor().scroll(tags.top_line, tags.top_column);
 }

@@ -14,6 +14,7 @@ namespace gm {
 struct Document;
 class View;
 class Sidebar;
+class DialogHost;
 class AboutBox;
 class MainWindow;
 
@@ -32,13 +33,14 @@ int open_with_desktop(const char* uri);
 
 class Commands {
  public:
-  Commands(Document& document, View& view, Sidebar& sidebar, AboutBox& about, MainWindow& window);
+  Commands(Document& document, View& view, Sidebar& sidebar, DialogHost& dialogs, AboutBox& about,
+           MainWindow& window);
   ~Commands();
   Commands(const Commands&) = delete;
   Commands& operator=(const Commands&) = delete;
 
-  // A document into memory, with its tags (stops a running search); 0, or -1 when it could
-  // not be read. Then on screen.
+  // A document into memory, with its tags (stops a running search, closes the open dialog);
+  // 0, or -1 when it could not be read or shown, leaving the open one whole. Then on screen.
   int open_document(const char* path);
   void show_document();
   // "&Open" (through the file chooser) and "Help", each after asking about unsaved tags.
@@ -69,6 +71,7 @@ class Commands {
   Document& document_;
   View& view_;
   Sidebar& sidebar_;
+  DialogHost& dialogs_;
   AboutBox& about_;
   MainWindow& window_;
   std::unique_ptr<Fl_File_Chooser> chooser_;

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   if (!gm::open_x_display()) return 1;
   Fl::visual(FL_DOUBLE | FL_INDEX);
 
-  gm::Program program(gm::program_directory() + "help.txt");
+  gm::Program program(gm::help_file_path(gm::program_directory()));
   program.document.path_to_open = path;
   if (path) program.commands.open_document(path->c_str());
   Fl::scheme(nullptr);

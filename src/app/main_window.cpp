@@ -125,6 +125,10 @@ MainWindow::MainWindow(Program& program)
     : program_(program), search_menu_(search_menu(program)), tag_popup_(tag_popup_menu(program)) {
   window_ = std::make_unique<Fl_Double_Window>(800, 600);
   window_->label("no file loaded");
+  // The desktop pairs the program's windows with its launcher and icon by this class (the
+  // toolkit gives it to the dialogs too; "-name" still overrides it). The toolkit's own
+  // default would be the same for every program built on it.
+  window_->xclass("glossmark");
   window_->box(FL_NO_BOX);
 
   menu_bar_ = new Fl_Menu_Bar(0, 0, 800, 30);

@@ -9,7 +9,7 @@ Program::Program(std::string help_path)
       sidebar(document.tags.tags(), document.file, view),
       dialogs(document.tags, view),
       window(*this),
-      commands(document, view, sidebar, about, window) {
+      commands(document, view, sidebar, dialogs, about, window) {
   document.help_path = std::move(help_path);
   // Every change of the tags, whatever made it, is shown here.
   document.tags.set_listener([this](const TagChange& change) {

@@ -2,6 +2,7 @@
 // into the TagList and fit the Tags to the text.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,25 @@ struct DocumentState {
   std::optional<std::string> display_path; // UTF-8 form of a path that is not UTF-8
 };
 
-// 0 on success, -1 on failure. Failure leaves data none and everything else unchanged.
+// A document read into memory and not open yet: its text (always UTF-8), its path, the path's
+// UTF-8 form when the path is not UTF-8, and its Tags, fitted to the text.
+struct LoadedDocument {
+  std::string text;
+  std::string path;
+  std::optional<std::string> display_path;
+  TagList tags{TagList::Carrier{}};
+};
+
+// Reads a document and its tag file; nothing of the open document changes. Where the tag file
+// leaves them alone (it cannot be opened), the Tags keep the view position and default style
+// of `open_tags`. None on failure, after its diagnostic lines, also when memory runs out.
+std::unique_ptr<LoadedDocument> load_document(const char* path, const TagList& open_tags);
+
+// The loaded document becomes the open one: its text, paths and Tags take their places.
+void adopt_document(DocumentState& doc, TagList& tags, LoadedDocument& loaded);
+
+// Both steps. 0 on success, -1 on failure. Failure leaves data none and everything else
+// unchanged.
 int open_document(DocumentState& doc, TagList& tags, const char* path);
 
 // "<path>.tag"

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -74,6 +75,45 @@ int64_t fail_read() {
   return -1;
 }
 
+int64_t fail_to_grow() {
+  errno = ENOMEM;
+  std::perror("Warning: fail to realloc, stop to read now");
+  return -1;
+}
+
+// Reads to the end, translating as it goes; answers the new total size or -1.
+int64_t read_translated(std::string& data, FILE* file, bool regular) {
+  const size_t first = data.size();
+  bool held_cr = false;  // the text so far ends in a CR of this file, whose LF may come next
+  for (;;) {
+    size_t want = kReadChunk;
+    const size_t room = data.capacity() - data.size();
+    if (regular && room > 0 && room < want) want = room;
+
+    const size_t old = data.size();
+    data.resize(old + want);
+    const size_t got = std::fread(&data[old], 1, want, file);
+    char* const begin = &data[0];
+    char* const chunk = begin + old;
+    char* const eot = static_cast<char*>(std::memchr(chunk, kEndOfText, got));
+    char* const chunk_end = eot ? eot : chunk + got;
+    char* const end = join_crlf(held_cr ? chunk - 1 : chunk, chunk_end);
+    data.resize(end - begin);
+
+    if (static_cast<int64_t>(data.size()) > kMaxDocumentSize) {
+      report_document_too_large();
+      return -1;
+    }
+    if (eot) break;
+    if (got < want) {
+      if (std::ferror(file)) return fail_read();
+      break;
+    }
+    held_cr = data.size() > first && data.back() == '\r';
+  }
+  return static_cast<int64_t>(data.size());
+}
+
 }  // namespace
 
 void report_document_too_large() {
@@ -88,7 +128,6 @@ int64_t read_whole_file(std::string& data, const char* path) {
     return -1;
   }
 
-  const size_t first = data.size();
   bool regular = false;
   struct stat info {};
   if (fstat(fileno(file.get()), &info) == 0) {
@@ -99,43 +138,17 @@ int64_t read_whole_file(std::string& data, const char* path) {
     }
     regular = S_ISREG(info.st_mode);
   }
-  if (regular) {
-    if (static_cast<int64_t>(first) + info.st_size > kMaxDocumentSize) {
-      report_document_too_large();
-      return -1;
-    }
+  if (regular && static_cast<int64_t>(data.size()) + info.st_size > kMaxDocumentSize) {
+    report_document_too_large();
+    return -1;
+  }
+  try {
     // One more byte than the file holds, so that the read that meets the end needs no growth.
-    data.reserve(first + static_cast<size_t>(info.st_size) + 1);
+    if (regular) data.reserve(data.size() + static_cast<size_t>(info.st_size) + 1);
+    return read_translated(data, file.get(), regular);
+  } catch (const std::bad_alloc&) {
+    return fail_to_grow();  // data keeps what was read
   }
-
-  bool held_cr = false;  // the text so far ends in a CR of this file, whose LF may come next
-  for (;;) {
-    size_t want = kReadChunk;
-    const size_t room = data.capacity() - data.size();
-    if (regular && room > 0 && room < want) want = room;
-
-    const size_t old = data.size();
-    data.resize(old + want);
-    const size_t got = std::fread(&data[old], 1, want, file.get());
-    char* const begin = &data[0];
-    char* const chunk = begin + old;
-    char* const eot = static_cast<char*>(std::memchr(chunk, kEndOfText, got));
-    char* const chunk_end = eot ? eot : chunk + got;
-    char* const end = join_crlf(held_cr ? chunk - 1 : chunk, chunk_end);
-    data.resize(end - begin);
-
-    if (static_cast<int64_t>(data.size()) > kMaxDocumentSize) {
-      report_document_too_large();
-      return -1;
-    }
-    if (eot) break;
-    if (got < want) {
-      if (std::ferror(file.get())) return fail_read();
-      break;
-    }
-    held_cr = data.size() > first && data.back() == '\r';
-  }
-  return static_cast<int64_t>(data.size());
 }
 
 }  // namespace gm

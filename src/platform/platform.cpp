@@ -7,7 +7,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
+
+// GLOSSMARK_DATA_FROM_BIN, set by the build from its install folders: the installed data
+// folder as seen from the installed program's folder, e.g. "../share/glossmark/".
 
 namespace gm {
 
@@ -32,6 +36,18 @@ std::string program_directory() {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return "./";
   return path.substr(0, slash + 1);
+}
+
+std::string help_file_path(const std::string& program_dir) {
+  namespace fs = std::filesystem;
+  const fs::path beside = fs::path(program_dir) / "help.txt";
+  // The program's directory comes from /proc/self/exe and holds no links, so removing
+  // "bin/.." by hand names the same file, and the window title shows a plain path.
+  const fs::path installed =
+      (fs::path(program_dir) / GLOSSMARK_DATA_FROM_BIN / "help.txt").lexically_normal();
+  std::error_code error;
+  if (!fs::exists(beside, error) && fs::exists(installed, error)) return installed.string();
+  return beside.string();
 }
 
 std::string locale_codeset() {

@@ -112,7 +112,7 @@ struct ActiveTag {
   int32_t start;
   int32_t end;
   int32_t time;
-  unsigned char style;
+  const Tag* tag;
 
   bool operator<(const ActiveTag& o) const {
     if (start != o.start) return start < o.start;
@@ -123,24 +123,23 @@ struct ActiveTag {
 
 // Sort-and-sweep for lists in order: the list gives the starts in order, a heap keeps the
 // covering Tags, and each stretch between two events is one run. Tags that ended stay in
-// the heap until they reach its top.
+// the heap until they reach its top. Emits each stretch with its ruling Tag (or none).
 template <typename Emit>
 void sweep_in_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
-  const unsigned char background = buffer_style(list.default_style);
   std::priority_queue<ActiveTag> active;
   const TagNode* node = list.head();
   int32_t pos = from;
   while (pos < to) {
     for (; node && node->tag->start <= pos; node = node->next.get()) {
       const Tag& t = *node->tag;
-      if (t.end > pos) active.push({t.start, t.end, t.time, t.style});
+      if (t.end > pos) active.push({t.start, t.end, t.time, &t});
     }
     while (!active.empty() && active.top().end <= pos) active.pop();
 
     int32_t next = to;
     if (node) next = std::min(next, node->tag->start);
     if (!active.empty()) next = std::min(next, active.top().end);
-    emit(pos, next, active.empty() ? background : buffer_style(active.top().style));
+    emit(pos, next, active.empty() ? nullptr : active.top().tag);
     pos = next;
   }
 }
@@ -149,7 +148,6 @@ void sweep_in_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
 // lookup per stretch between such points gives every byte.
 template <typename Emit>
 void sweep_any_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
-  const unsigned char background = buffer_style(list.default_style);
   std::vector<int32_t> cuts{from, to};
   for (const TagNode* n = list.head(); n; n = n->next.get()) {
     const Tag& t = *n->tag;
@@ -160,7 +158,7 @@ void sweep_any_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   for (size_t i = 0; i + 1 < cuts.size(); ++i) {
     const TagNode* rule = ruling_node(list.head(), cuts[i], false);
-    emit(cuts[i], cuts[i + 1], rule ? buffer_style(rule->tag->style) : background);
+    emit(cuts[i], cuts[i + 1], rule ? rule->tag.get() : nullptr);
   }
 }
 
@@ -176,15 +174,26 @@ void sweep(const TagList& list, int32_t from, int32_t to, Emit emit) {
 }  // namespace
 
 void paint_styles(const TagList& list, int32_t from, int32_t to, char* out) {
-  sweep(list, from, to, [out, from](int32_t a, int32_t b, unsigned char style) {
+  const unsigned char background = buffer_style(list.default_style);
+  sweep(list, from, to, [out, from, background](int32_t a, int32_t b, const Tag* rule) {
+    const unsigned char style = rule ? buffer_style(rule->style) : background;
     std::memset(out + (a - from), style, static_cast<size_t>(b - a));
   });
 }
 
 std::vector<StyleRun> style_runs(const TagList& list, int32_t from, int32_t to) {
+  const unsigned char background = buffer_style(list.default_style);
   std::vector<StyleRun> runs;
-  sweep(list, from, to, [&runs](int32_t a, int32_t b, unsigned char style) {
-    runs.push_back({a, b, static_cast<char>(style)});
+  sweep(list, from, to, [&runs, background](int32_t a, int32_t b, const Tag* rule) {
+    runs.push_back({a, b, static_cast<char>(rule ? buffer_style(rule->style) : background)});
+  });
+  return runs;
+}
+
+std::vector<TagRun> tag_runs(const TagList& list, int32_t from, int32_t to) {
+  std::vector<TagRun> runs;
+  sweep(list, from, to, [&runs](int32_t a, int32_t b, const Tag* rule) {
+    runs.push_back({a, b, rule});
   });
   return runs;
 }

@@ -48,6 +48,15 @@ struct StyleRun {
 // stretch with what is there without writing it out first.
 std::vector<StyleRun> style_runs(const TagList& list, int32_t from, int32_t to);
 
+// The same stretches with the Tag that rules each (null where no Tag covers it), for
+// views that need more of the Tag than its style.
+struct TagRun {
+  int32_t start;
+  int32_t end;
+  const Tag* tag;
+};
+std::vector<TagRun> tag_runs(const TagList& list, int32_t from, int32_t to);
+
 // The first position at or after end that no Tag covers (by find_tag_at()), at most length.
 int32_t tagged_stretch_end(const TagList& list, int32_t end, int32_t length);
 

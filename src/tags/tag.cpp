@@ -133,6 +133,18 @@ void TagList::clear() {
   count_ = 0;
 }
 
+void TagList::swap_contents(TagList& other) {
+  std::swap(head_, other.head_);
+  std::swap(tail_, other.tail_);
+  std::swap(count_, other.count_);
+  std::swap(top_line, other.top_line);
+  std::swap(top_column, other.top_column);
+  std::swap(default_style, other.default_style);
+  // Past both: a lookup table built from either list must see that it changed.
+  generation_ = other.generation_ = std::max(generation_, other.generation_) + 1;
+  order_known_ = other.order_known_ = false;
+}
+
 void TagList::append_tag(std::unique_ptr<Tag> tag) {
   ++generation_;
   auto node = std::make_unique<TagNode>();

@@ -69,6 +69,10 @@ struct TagNode {
 class TagList {
 public:
   explicit TagList(std::optional<std::string> default_path = std::nullopt);
+  // A list that only carries the Tags of a tag file until they take the place of the
+  // program's list (swap_contents). It makes no Tags, so it takes no time stamp.
+  struct Carrier {};
+  explicit TagList(Carrier) {}
   ~TagList();
   TagList(const TagList&) = delete;
   TagList& operator=(const TagList&) = delete;
@@ -88,6 +92,9 @@ public:
   void clamp_styles(unsigned char low, unsigned char high);
 
   void clear();                              // frees every Tag, iteratively
+  // Exchanges the Tags, top_line, top_column and default_style with another list, in
+  // constant time; both generations move on.
+  void swap_contents(TagList& other);
   void append_tag(std::unique_ptr<Tag> tag); // at the tail, no test; constant time
   bool is_node(const TagNode* node) const;   // node is a live link of this list
   // The list keeps the TagList order as far as any lookup can tell: starts ascend, equal

@@ -1,21 +1,17 @@
 #include "tags/tag_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
-#include "tags/tag_file_faults.h"
+#include "platform/save_file.h"
 
 namespace gm {
 
@@ -64,8 +60,7 @@ FileBytes slurp(FILE* file) {
 
 class Cursor {
 public:
-  explicit Cursor(const std::vector<unsigned char>& data)
-      : pos_(data.data()), left_(data.size()) {}
+  Cursor(const unsigned char* data, size_t size) : pos_(data), left_(size) {}
 
   size_t left() const { return left_; }
 
@@ -224,17 +219,14 @@ int read_records(TagList& list, Cursor& in, bool read_error) {
   }
 }
 
+int read_tags(TagList& list, const unsigned char* data, size_t size, bool read_error) {
+  Cursor in(data, size);
+  if (read_header(list, in, read_error) != 0) return -1;
+  return read_records(list, in, read_error);
+}
+
 // ---------------------------------------------------------------------------------------
 // Writing
-
-TagFileFault g_fault = nullptr;
-
-bool injected(TagFileStep step, size_t* written = nullptr) {
-  size_t ignored = 0;
-  if (!g_fault || !g_fault(step, written ? written : &ignored)) return false;
-  errno = EIO;
-  return true;
-}
 
 void put_i32(std::vector<char>& out, int32_t value) {
   const auto v = static_cast<uint32_t>(value);
@@ -301,104 +293,30 @@ void report_write_failure(TagList& list, size_t written) {
   report("fwrite");
 }
 
-size_t write_fully(int fd, const char* data, size_t size) {
-  size_t limit = 0;
-  const bool fail = injected(TagFileStep::write, &limit);
-  // An injected failure always leaves at least the last byte unwritten.
-  const size_t goal = fail ? std::min(limit, size - 1) : size;
-  size_t done = 0;
-  while (done < goal) {
-    const ssize_t n = ::write(fd, data + done, goal - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return done;
-    }
-    done += static_cast<size_t>(n);
+// The line of the step at which saving stopped.
+void report_save_failure(TagList& list, const SaveResult& result) {
+  errno = result.error;
+  switch (result.step) {
+    case SaveStep::create:
+      std::perror("fopen");
+      return;
+    case SaveStep::copy:
+      std::fprintf(stderr, "cannot keep a recovery copy at %s: %s\n", result.copy_path.c_str(),
+                   std::strerror(result.error));
+      return;
+    case SaveStep::write:
+      report_write_failure(list, result.written);
+      return;
+    case SaveStep::fsync:
+      std::perror("fsync");
+      return;
+    case SaveStep::rename:
+      std::perror("rename");
+      return;
   }
-  if (fail) errno = EIO;
-  return done;
-}
-
-// A temporary file beside the target; removed again unless it was renamed into place.
-class TempFile {
-public:
-  explicit TempFile(const std::string& target) : path_(target + ".tmp-XXXXXX") {
-    if (injected(TagFileStep::create)) return;
-    fd_ = mkstemp(path_.data());
-    created_ = fd_ >= 0;
-  }
-  ~TempFile() {
-    close();
-    if (created_ && !kept_) ::unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  bool created() const { return created_; }
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  bool close() {
-    if (fd_ < 0) return true;
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-  void keep() { kept_ = true; }
-
-private:
-  std::string path_;
-  int fd_ = -1;
-  bool created_ = false;
-  bool kept_ = false;
-};
-
-// Writing through a symbolic link replaces the file it points to, not the link.
-std::string resolve_target(const char* path) {
-  struct stat st {};
-  if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = realpath(path, nullptr)) {
-      std::string resolved(real);
-      std::free(real);
-      return resolved;
-    }
-  }
-  return path;
-}
-
-// What the replacement takes over from the old file: its permission bits and, where the
-// system lets us, its owner. A new file gets what creating it would have given it.
-struct Ownership {
-  mode_t mode;
-  uid_t uid = static_cast<uid_t>(-1);
-  gid_t gid = static_cast<gid_t>(-1);
-};
-
-Ownership target_ownership(const std::string& target) {
-  struct stat st {};
-  if (stat(target.c_str(), &st) == 0) return {st.st_mode & 07777, st.st_uid, st.st_gid};
-  const mode_t mask = umask(0);
-  umask(mask);
-  return {0666 & ~mask};
-}
-
-void sync_directory_of(const std::string& file) {
-  const size_t slash = file.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : file.substr(0, slash + 1);
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename has happened either way
-  ::close(fd);
-}
-
-bool is_directory(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
-
-void set_tag_file_fault(TagFileFault fault) { g_fault = fault; }
 
 int read_tag_file(TagList& list, const char* path) {
   const char* name = chosen_path(list, path);
@@ -415,59 +333,25 @@ int read_tag_file(TagList& list, const char* path) {
   const FileBytes bytes = slurp(file);
   std::fclose(file);
 
-  Cursor in(bytes.data);
-  if (read_header(list, in, bytes.read_error) != 0) return -1;
-  return read_records(list, in, bytes.read_error);
+  return read_tags(list, bytes.data.data(), bytes.data.size(), bytes.read_error);
+}
+
+int read_tag_data(TagList& list, const char* data, size_t size) {
+  list.clear();
+  return read_tags(list, reinterpret_cast<const unsigned char*>(data), size, false);
 }
 
 int write_tag_file(TagList& list, const char* path) {
   const char* name = chosen_path(list, path);
   if (!name) return -1;
-  const std::string target = resolve_target(name);
-  if (is_directory(target)) {
-    errno = EISDIR;
-    std::perror("fopen");
-    return -1;
-  }
-  // Replacing a file we may not write would sidestep its protection.
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
-    std::perror("fopen");
-    return -1;
-  }
-  const Ownership owner = target_ownership(target);
-
-  TempFile temp(target);
-  if (!temp.created()) {
-    std::perror("fopen");
-    return -1;
-  }
   const std::vector<char> bytes = encode(list);
-  const size_t written = write_fully(temp.fd(), bytes.data(), bytes.size());
-  if (written < bytes.size()) {
-    report_write_failure(list, written);
-    return -1;
-  }
-  if (list.empty()) std::fprintf(stderr, "Warning: NULL list\n");
-
-  if (fchown(temp.fd(), owner.uid, owner.gid) != 0) {
-    // Only a privileged user may hand a file to someone else; then the new file stays ours.
-  }
-  fchmod(temp.fd(), owner.mode);  // on failure the file keeps mkstemp's stricter mode
-  if (injected(TagFileStep::fsync) || ::fsync(temp.fd()) != 0) {
-    std::perror("fsync");
-    return -1;
-  }
-  if (!temp.close()) {
-    std::perror("fclose");
-    return -1;
-  }
-  if (injected(TagFileStep::rename) || std::rename(temp.path().c_str(), target.c_str()) != 0) {
-    std::perror("rename");
-    return -1;
-  }
-  temp.keep();
-  sync_directory_of(target);
-  return 0;
+  const SaveResult result = save_file(name, bytes.data(), bytes.size());
+  const bool all_written =
+      result.ok() || result.step == SaveStep::fsync || result.step == SaveStep::rename;
+  if (all_written && list.empty()) std::fprintf(stderr, "Warning: NULL list\n");
+  if (result.ok()) return 0;
+  report_save_failure(list, result);
+  return -1;
 }
 
 }  // namespace gm

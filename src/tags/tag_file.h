@@ -2,6 +2,8 @@
 // record per Tag (start, end, style, time, textsize, text), little-endian, no magic.
 #pragma once
 
+#include <cstddef>
+
 #include "tags/tag.h"
 
 namespace gm {
@@ -11,7 +13,11 @@ namespace gm {
 // complete records read before the failure).
 int read_tag_file(TagList& list, const char* path);
 
-// Writes the list. The old file is replaced only once the new one is complete on disk.
+// The same from bytes in memory (a recovery copy), as if they had been read from a file.
+int read_tag_data(TagList& list, const char* data, size_t size);
+
+// Writes the list with save_file() (src/platform/save_file.h): no failure or interruption
+// leaves the file without one complete version, old or new.
 int write_tag_file(TagList& list, const char* path);
 
 }  // namespace gm

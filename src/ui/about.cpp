@@ -53,6 +53,7 @@ void AboutBox::show() {
   const TopLevelScope top_level;
   if (!window_) window_ = build_about_window();
   window_->show();
+  focus_new_window(*window_);
 }
 
 void AboutBox::close() { window_.reset(); }

@@ -89,6 +89,7 @@ void Dialog::show_dialog() {
   callback(closed, this);
   set_non_modal();
   show();
+  focus_new_window(*this);
 }
 
 void Dialog::closed(Fl_Widget*, void* self) {
@@ -152,6 +153,10 @@ void DialogHost::discard(Dialog& dialog) {
 void DialogHost::close(Dialog& dialog) {
   discard(dialog);
   std::puts("ok");
+}
+
+void DialogHost::close_open_dialog() {
+  if (open_) close(*open_);
 }
 
 // ---------------------------------------------------------------------------------------

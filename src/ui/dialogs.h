@@ -137,6 +137,9 @@ class DialogHost {
   void discard(Dialog& dialog);
   // Escape or the close button: the dialog goes with nothing applied.
   void close(Dialog& dialog);
+  // The open dialog, if any, as its Escape would close it: a dialog acts on the document it
+  // was opened for.
+  void close_open_dialog();
 
  private:
   // A window may go away from inside its own callbacks only through the toolkit, which

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -36,26 +39,36 @@ const ToolkitEntry* editor_style_table() {
   return table.data();
 }
 
-DocumentPaint::DocumentPaint(const TagList& tags, int32_t length, bool beside) {
-  tags.in_order();  // the list keeps the answer: the painter then only reads the list
-  // Only the new block and the Tags are touched there: no widget, no buffer.
-  const auto paint = [&tags, length] {
-    WholeBuffer::Block block = WholeBuffer::make_block(length);
-    paint_styles(tags, 0, length, block.bytes.get());
-    return block;
-  };
-  if (beside) {
-    try {
-      block_ = std::async(std::launch::async, paint);
-      return;
-    } catch (const std::system_error&) {
-      // No thread to be had: painted when taken, as without `beside`.
-    }
+namespace {
+
+std::optional<WholeBuffer::Block> try_make_block(int length) {
+  try {
+    return WholeBuffer::make_block(length);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
-  block_ = std::async(std::launch::deferred, paint);
 }
 
-WholeBuffer::Block DocumentPaint::take() { return block_.get(); }
+}  // namespace
+
+DocumentPaint::DocumentPaint(const TagList& tags, WholeBuffer::Block block)
+    : block_(std::move(block)) {
+  tags.in_order();  // the list keeps the answer: the painter then only reads the list
+  // Only the block and the Tags are touched there: no widget, no buffer.
+  const auto paint = [&tags, bytes = block_.bytes.get(), length = block_.length] {
+    paint_styles(tags, 0, length, bytes);
+  };
+  try {
+    painted_ = std::async(std::launch::async, paint);
+  } catch (const std::system_error&) {
+    painted_ = std::async(std::launch::deferred, paint);  // no thread to be had
+  }
+}
+
+WholeBuffer::Block DocumentPaint::take() {
+  painted_.get();
+  return std::move(block_);
+}
 
 namespace {
 
@@ -139,15 +152,46 @@ void View::build(int x, int y, int w, int h, Fl_Menu_Item* popup_menu) {
   hover_.watch(*editor_);
 }
 
-void View::show_document(const std::string& text) {
+// The shown styles again, after discard_quietly; left empty (drawn in the first style) when
+// not even that fits.
+void View::paint_shown_styles_again() {
+  const int32_t n = text_->length();
+  if (std::optional<WholeBuffer::Block> block = try_make_block(n)) {
+    paint_styles(tags_, 0, n, block->bytes.get());
+    styles_->restore_quietly(std::move(*block));
+  }
+}
+
+bool View::prepare_document(const std::string& text) {
+  pending_.reset();
   const int length = static_cast<int>(text.size());
+  if (std::optional<WholeBuffer::Block> text_block = try_make_block(length)) {
+    std::memcpy(text_block->bytes.get(), text.data(), text.size());
+    styles_->discard_quietly();
+    if (std::optional<WholeBuffer::Block> styles = try_make_block(length)) {
+      pending_ = DocumentBlocks{std::move(*text_block), std::move(*styles)};
+      return true;
+    }
+    text_block.reset();  // its room goes to the shown styles
+    paint_shown_styles_again();
+  }
+  std::fputs("Not enough memory to show the document; the open failed.\n", stderr);
+  return false;
+}
+
+void View::forget_prepared_document() { pending_.reset(); }
+
+bool View::show_document(const std::string& text) {
+  if (!pending_ && !prepare_document(text)) return false;  // shown already: show it again
+  DocumentBlocks blocks = std::move(*pending_);
+  pending_.reset();
   // The styles are painted on a second thread while the text goes into its buffer, which
-  // takes as long again for the Editor to count its lines. That keeps the old text and the
-  // new styles in memory together: only worth it while the old text is small.
-  DocumentPaint paint(tags_, length, text_->length() <= length / 8);
+  // takes as long again for the Editor to count its lines.
+  DocumentPaint paint(tags_, std::move(blocks.styles));
   // One change instead of emptying and refilling: the title follows it all the same.
-  text_->replace_all(text.data(), length);
+  text_->replace_all(std::move(blocks.text));
   styles_->replace_all(paint.take());
+  return true;
 }
 
 void View::repaint(const TagChange& change) {

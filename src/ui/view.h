@@ -25,17 +25,18 @@ class Editor;
 // The style table in the toolkit's own layout, 58 entries, 'A' first; lives for the run.
 const Fl_Text_Display::Style_Table_Entry* editor_style_table();
 
-// The styles of a whole newly opened text of `length` bytes. With `beside` set they are
-// painted on a second thread from the moment the DocumentPaint is made, while the text
-// reaches its buffer and the Editor counts its lines; otherwise they are painted when taken.
-// The TagList must not change in between; the destructor waits for the painter.
+// The styles of a whole newly opened text, painted into `block` on a second thread from the
+// moment the DocumentPaint is made, while the text reaches its buffer and the Editor counts
+// its lines; with no thread to be had, when taken. The TagList must not change in between;
+// the destructor waits for the painter.
 class DocumentPaint {
  public:
-  DocumentPaint(const TagList& tags, int32_t length, bool beside);
+  DocumentPaint(const TagList& tags, WholeBuffer::Block block);
   WholeBuffer::Block take();
 
  private:
-  std::future<WholeBuffer::Block> block_;
+  WholeBuffer::Block block_;
+  std::future<void> painted_;  // after block_: destroyed first, so it waits for the painter
 };
 
 // Repaints [start, end) of the style buffer from the TagList, writing only the bytes that
@@ -68,8 +69,16 @@ class View {
   int32_t popup_position() const { return popup_position_; }
   void take_popup_position() { popup_position_ = hover_.pointer_position(); }
 
-  // A newly opened document's text and the styles of its Tags.
-  void show_document(const std::string& text);
+  // What showing a document of this text takes, made while the shown one is still whole: a
+  // copy of the text and room for its styles. The shown styles give their memory up first,
+  // so that an open never holds two sets of styles; they are painted again from the shown
+  // Tags when memory runs out here. False then, after its diagnostic line.
+  bool prepare_document(const std::string& text);
+  void forget_prepared_document();
+  // A newly opened document's text and the styles of its Tags, from what prepare_document
+  // made (made here when nothing is prepared: the document is shown again). False when
+  // memory ran out.
+  bool show_document(const std::string& text);
   // Paints what a change of the Tags touched and redraws it.
   void repaint(const TagChange& change);
   // The line and column at the top of the view, when the toolkit can tell.
@@ -83,6 +92,9 @@ class View {
   Fl_Menu_Button* popup_button_ = nullptr;  // owned by the Editor
   Hover hover_;
   int32_t popup_position_ = -1;
+  std::optional<DocumentBlocks> pending_;  // prepared by an open, shown by show_document
+
+  void paint_shown_styles_again();
 };
 
 }  // namespace gm

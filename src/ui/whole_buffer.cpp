@@ -1,6 +1,7 @@
 #include "ui/whole_buffer.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -38,19 +39,31 @@ const char* last_other(const char* begin, const char* end, char byte) {
 }  // namespace
 
 namespace {
-// The room behind the bytes of a new block; the toolkit's own default.
-constexpr int kGapRoom = 1024;
+// The room behind the bytes of a new block: the toolkit's own default, less where the gap's
+// end, an int like every position, would pass INT_MAX.
+int gap_room(int length) { return std::min(1024, INT_MAX - length); }
 }  // namespace
 
 WholeBuffer::Block WholeBuffer::make_block(int length) {
-  Block block{ToolkitText(static_cast<char*>(std::malloc(static_cast<size_t>(length) + kGapRoom))),
-              length};
+  const size_t size = static_cast<size_t>(length) + static_cast<size_t>(gap_room(length));
+  Block block{ToolkitText(static_cast<char*>(std::malloc(size))), length};
   if (!block.bytes) throw std::bad_alloc();
   return block;
 }
 
+ToolkitText WholeBuffer::take_block(Block block) {
+  ToolkitText old(mBuf);
+  mBuf = block.bytes.release();
+  mLength = block.length;
+  mGapStart = block.length;
+  mGapEnd = block.length + gap_room(block.length);
+  mCursorPosHint = 0;
+  return old;
+}
+
 void WholeBuffer::replace_all(Block block) {
   const int deleted = mLength;
+  const int inserted = block.length;
   call_predelete_callbacks(0, deleted);
 
   // The callbacks read the deleted text: close the gap behind it and end it with a zero, so
@@ -58,15 +71,20 @@ void WholeBuffer::replace_all(Block block) {
   if (mGapEnd == mGapStart) reallocate_with_gap(mLength, 1);
   move_gap(mLength);
   mBuf[mLength] = '\0';
-  const ToolkitText old_text(mBuf);
-  mBuf = block.bytes.release();
-  mLength = block.length;
-  mGapStart = block.length;
-  mGapEnd = block.length + kGapRoom;
-  mCursorPosHint = 0;
+  const ToolkitText old_text = take_block(std::move(block));
   update_selections(0, deleted, 0);
-  call_modify_callbacks(0, deleted, block.length, 0, old_text.get());
+  call_modify_callbacks(0, deleted, inserted, 0, old_text.get());
 }
+
+void WholeBuffer::discard_quietly() {
+  try {
+    take_block(make_block(0));
+  } catch (const std::bad_alloc&) {
+    // Nothing given up, nothing lost.
+  }
+}
+
+void WholeBuffer::restore_quietly(Block block) { take_block(std::move(block)); }
 
 void WholeBuffer::replace_all(int length, const std::function<void(char*)>& fill) {
   Block block = make_block(length);

@@ -36,6 +36,14 @@ public:
   // The same as replace_all with the block's bytes, which become the content as they are.
   void replace_all(Block block);
 
+  // Gives up the content's memory without telling anyone, leaving the buffer empty: only for
+  // content that can be made again (styles painted from the Tags), and only until the next
+  // replace_all or restore_quietly, which must come before the buffer is drawn. Keeps the
+  // content when even the empty buffer finds no memory.
+  void discard_quietly();
+  // What discard_quietly gave up, made again: the block becomes the content, unannounced.
+  void restore_quietly(Block block);
+
   // What replace(pos, pos + count, bytes) does when bytes holds count bytes, with the same
   // notifications and selection updates, but written where the bytes are: the gap stays put.
   // The range must lie within the buffer.
@@ -45,6 +53,16 @@ public:
   // or from - 1. The range must lie within the buffer.
   int find_other(int from, int to, char byte) const;
   int rfind_other(int from, int to, char byte) const;
+
+private:
+  // The block becomes the content as it is; answers the old memory.
+  ToolkitText take_block(Block block);
+};
+
+// The two blocks that show a document, made before the document on screen gives way.
+struct DocumentBlocks {
+  WholeBuffer::Block text;
+  WholeBuffer::Block styles;
 };
 
 }  // namespace gm

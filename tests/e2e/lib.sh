@@ -1,15 +1,20 @@
 # Helpers for end-to-end tests: a private Xvfb, the real program, xdotool, screenshots.
 # Source it from a test script; call e2e_cleanup on exit (installed as the EXIT trap).
+# GLOSSMARK_E2E_WM=openbox runs the X server with that window manager, as users have one;
+# unset or empty, bare.
 set -euo pipefail
 
 E2E_TMP=$(mktemp -d)
 E2E_XVFB_PID=""
+E2E_WM_PID=""
+E2E_WM=${GLOSSMARK_E2E_WM:-}
 E2E_APP_PID=""
 E2E_OUT="$E2E_TMP/stdout.txt"
 E2E_ERR="$E2E_TMP/stderr.txt"
 
 e2e_cleanup() {
   [ -n "$E2E_APP_PID" ] && kill "$E2E_APP_PID" 2>/dev/null || true
+  [ -n "$E2E_WM_PID" ] && kill "$E2E_WM_PID" 2>/dev/null || true
   [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null || true
   rm -rf "$E2E_TMP"
 }
@@ -18,14 +23,37 @@ trap e2e_cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -f "$E2E_OUT" ] && sed 's/^/  stdout: /' "$E2E_OUT" >&2; [ -f "$E2E_ERR" ] && sed 's/^/  stderr: /' "$E2E_ERR" >&2; exit 1; }
 pass() { echo "ok: $*"; }
 
-# Starts a private X server and exports DISPLAY (no window manager).
+# Starts a private X server and exports DISPLAY; then the window manager, if one is asked
+# for, and waits until it manages the screen.
 start_xvfb() {
-  local fifo="$E2E_TMP/displayfd" n
+  local fifo="$E2E_TMP/displayfd" n deadline
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # -noreset: the program and xdotool come and go; a server resetting behind the last of
+  # them would refuse the next.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
   E2E_XVFB_PID=$!
   read -r -t 10 n <"$fifo" || fail "Xvfb did not start"
   export DISPLAY=":$n"
+  [ -n "$E2E_WM" ] || return 0
+  case $E2E_WM in
+    openbox) HOME=$E2E_TMP openbox --sm-disable >"$E2E_TMP/wm.log" 2>&1 & ;;
+    *) fail "unknown window manager '$E2E_WM'" ;;
+  esac
+  E2E_WM_PID=$!
+  deadline=$((SECONDS + 10))
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    [ $SECONDS -ge $deadline ] && fail "$E2E_WM did not start: $(cat "$E2E_TMP/wm.log")"
+    sleep 0.05
+  done
+}
+
+# wait_focus ID : waits until window ID has the keyboard focus.
+wait_focus() {
+  local deadline=$((SECONDS + 5))
+  until [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; do
+    [ $SECONDS -ge $deadline ] && fail "window $1 did not get the keyboard focus"
+    sleep 0.02
+  done
 }
 
 # start_app BINARY ARGS... : runs the program with stdout/stderr captured.
@@ -47,10 +75,11 @@ wait_app_exit() {
   echo "$rc"
 }
 
-# wait_window TITLE_REGEX : echoes the window id of the visible window with that title.
+# wait_window TITLE_REGEX [SECONDS] : echoes the window id of the visible window with that
+# title. The default is generous: on a busy machine a window manager may take seconds to map.
 wait_window() {
   local id
-  id=$(timeout 10 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+  id=$(timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
   [ -n "$id" ] || fail "no window titled /$1/"
   echo "$id"
 }

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Bad input with the real program: random bytes, a folder and a silent named pipe given as the
-# document each give their line and an empty window; a document on a path with blanks,
-# quotes, bytes that are not UTF-8 and over 260 bytes shows its Tag and saves beside itself;
-# in a folder that cannot be written, leaving asks, the save fails, "ignore" leaves, and the
-# old tag file is untouched.
+# Bad input with the real program: random bytes, a folder, a silent named pipe and a document
+# too big for the memory at hand given as the document each give their line and an empty
+# window; a document on a path with blanks, quotes, bytes that are not UTF-8 and over 260
+# bytes shows its Tag and saves beside itself; with a tag file that cannot be written (in a
+# folder that cannot be written either), leaving asks, the save fails, "ignore" leaves, and
+# the old tag file is untouched.
 # Usage: test_bad_input.sh PATH/TO/glossmark
 set -euo pipefail
 bin=$(realpath "$1")
 source "$(dirname "$0")/lib.sh"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-locked=""
-unlock() { [ -n "$locked" ] && { chattr -i "$locked" 2>/dev/null || chmod 755 "$locked"; }; locked=""; }
+locked=()
+unlock() {
+  local path
+  for path in "${locked[@]}"; do chattr -i "$path" 2>/dev/null || chmod u+w "$path"; done
+  locked=()
+}
 trap 'unlock; e2e_cleanup' EXIT
 
 is_red='r>0.7&&g<0.3&&b<0.3'
@@ -20,19 +25,22 @@ le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 
 one_tag_file() {  # PATH: "alpha" red, no note
   { le32 1; le32 0; printf 'A'; le32 0; le32 5; printf 'B'; le32 100; le32 0; } >"$1"
 }
-# expect_refused PATH STDERR_LINE: the window opens empty and the line is on standard error.
+# expect_refused PATH STDERR_LINE [LAUNCHER...]: the window opens empty and the line is on
+# standard error.
 expect_refused() {
-  start_app "$bin" "$1"
+  local path=$1 line=$2
+  shift 2
+  start_app "$@" "$bin" "$path"
   wait_window '^no file loaded$' >/dev/null
-  wait_line "$E2E_ERR" "$2" 10
-  kill -0 "$E2E_APP_PID" || fail "died on $1"
+  wait_line "$E2E_ERR" "$line" 10
+  kill -0 "$E2E_APP_PID" || fail "died on $path"
   kill "$E2E_APP_PID"; wait "$E2E_APP_PID" 2>/dev/null || true; E2E_APP_PID=""
 }
 # question_box: echoes the id of the visible question box of the program's window $win.
 question_box() {
   local deadline=$((SECONDS + 10)) id
   while :; do
-    for id in $(xdotool search --onlyvisible --class FLTK 2>/dev/null); do
+    for id in $(xdotool search --onlyvisible --classname glossmark 2>/dev/null); do
       [ "$id" -ne "$win" ] && [ $((id >> 21)) -eq $((win >> 21)) ] && { echo "$id"; return; }
     done
     [ $SECONDS -ge $deadline ] && fail "no question box"
@@ -88,6 +96,11 @@ mkfifo "$E2E_TMP/pipe.txt"
 expect_refused "$E2E_TMP/pipe.txt" "fopen:: Connection timed out"
 pass "a named pipe nobody writes to: no hang, 'fopen:: Connection timed out'"
 
+truncate -s 1G "$E2E_TMP/huge.txt"  # sparse: no disk used
+expect_refused "$E2E_TMP/huge.txt" "Warning: fail to realloc, stop to read now: Cannot allocate memory" \
+  bash -c 'ulimit -v 700000 && exec "$@"' limited
+pass "1 GiB under a 700 MB memory limit: the read stops with its line, empty window, no crash"
+
 # --- A path with blanks, quotes, stray bytes, over 260 bytes ------------------------------
 folder="$E2E_TMP"
 while [ ${#folder} -lt 300 ]; do folder="$folder/a \"quoted\" 'folder' caf$(printf '\xe9') $(printf '\xff')"; done
@@ -117,18 +130,20 @@ xdotool key Escape
 wait_app_exit 10 >"$E2E_TMP/rc"
 [ "$(cat "$E2E_TMP/rc")" -eq 0 ] || fail "exit code $(cat "$E2E_TMP/rc")"
 
-# --- A folder where the tag file cannot be written ------------------------------------------
+# --- A tag file that cannot be written, in a folder that cannot be written -----------------
 ro="$E2E_TMP/read only"
 mkdir "$ro"
 doc="$ro/doc.txt"
 printf 'alpha beta gamma\n' >"$doc"
 one_tag_file "$doc.tag"
 before=$(md5sum <"$doc.tag")
-# Root passes over mode 555; an immutable folder stops it (where the file system has them).
-if [ "$(id -u)" -eq 0 ]; then chattr +i "$ro" 2>/dev/null || true; else chmod 555 "$ro"; fi
-locked=$ro
-if touch "$ro/probe" 2>/dev/null; then
-  echo "skip: cannot make a folder unwritable here"
+# Root passes over permission bits; the immutable flag stops it (where the file system has it).
+for path in "$doc.tag" "$ro"; do
+  if [ "$(id -u)" -eq 0 ]; then chattr +i "$path" 2>/dev/null || true; else chmod a-w "$path"; fi
+  locked+=("$path")
+done
+if touch "$ro/probe" 2>/dev/null || { : >>"$doc.tag"; } 2>/dev/null; then
+  echo "skip: cannot make a folder and a file unwritable here"
   exit 0
 fi
 
@@ -147,4 +162,4 @@ wait_app_exit 10 >"$E2E_TMP/rc"
 grep -q '^fopen: ' "$E2E_ERR" || fail "no fopen line"
 [ "$(md5sum <"$doc.tag")" = "$before" ] || fail "the old tag file changed"
 [ "$(ls -A "$ro" | wc -l)" -eq 2 ] || fail "files left in the folder: $(ls -A "$ro")"
-pass "unwritable folder: the save failed, 'ignore' left with 0, the old tag file untouched"
+pass "unwritable tag file and folder: the save failed, 'ignore' left with 0, the old tag file untouched"

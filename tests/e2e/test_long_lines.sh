@@ -28,7 +28,8 @@ tag_before=$(md5sum <"$doc.tag")
 
 start_xvfb
 start_app "$bin" "$doc"
-win=$(wait_window "^$doc\$")
+# Opening a 20 MB line takes the toolkit seconds of measuring, more on a busy machine.
+win=$(wait_window "^$doc\$" 40)
 wait_line "$E2E_OUT" "cut size $size" 20
 read -r wx wy < <(window_origin "$win")
 

@@ -122,8 +122,12 @@ done
 xwininfo -id "$about" | grep -q 'Width: 320' || fail "About box is not 320 wide"
 pass "About chosen three times: one window"
 
-xdotool mousemove --window "$about" 160 120 key Escape
+# It has the keyboard: Escape with the pointer over the main window hides it, nothing more.
+xdotool mousemove --window "$win" 600 400
+wait_focus "$about"
+xdotool key Escape
 until_about_gone Escape
+kill -0 "$E2E_APP_PID" 2>/dev/null || fail "Escape for the About box ended the program"
 choose_about
 about=$(wait_window '^About Glossmark$')
 xdotool mousemove --window "$about" 160 120 key Return

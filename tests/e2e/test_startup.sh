@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up of the real program: no display gives one plain line; with one, the document from
 # the command line appears under its path, with its icons and its tagged word painted red;
-# F1 opens the help file beside the program; Escape leaves with nothing to save.
+# F1 opens the help file beside the program; Escape leaves with nothing to save; a toolkit
+# option after the path (-geometry) shapes the real window.
 # Usage: test_startup.sh PATH/TO/glossmark
 set -euo pipefail
 bin=$(realpath "$1")
@@ -85,3 +86,13 @@ rc=$(cat "$E2E_TMP/rc")
 [ "$rc" -eq 0 ] || fail "exit code $rc after Escape"
 [ "$(md5sum <"$doc.tag")" = "$tag_before" ] || fail "tag file changed without a save"
 pass "Escape left with exit 0, tag file untouched"
+
+# --- A toolkit option after the path reaches the real window ----------------------------
+start_app "$bin" "$doc" -geometry 640x480+10+10
+win=$(wait_window "^$E2E_TMP/start up.txt\$")
+read -r ww wh < <(xwininfo -id "$win" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w, h}')
+[ "$ww x $wh" = "640 x 480" ] || fail "-geometry 640x480+10+10 gave a window of $ww x $wh"
+xdotool mousemove --window "$win" 300 300 key Escape
+wait_app_exit 10 >"$E2E_TMP/rc"
+[ "$(cat "$E2E_TMP/rc")" -eq 0 ] || fail "exit code $(cat "$E2E_TMP/rc") after Escape"
+pass "-geometry 640x480+10+10 after the path: a 640 x 480 window"

@@ -13,6 +13,7 @@
 #include <FL/Fl_Text_Buffer.H>
 #include <FL/fl_utf8.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +29,9 @@
 #include "bad_input_support.h"
 #include "document/encoding.h"
 #include "document/reader.h"
+#include "fresh_process.h"
 #include "gui_support.h"
+#include "tags/history.h"
 #include "tags/tag_file.h"
 #include "ui/view.h"
 
@@ -39,6 +42,23 @@ using ::testing::internal::CaptureStderr;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
+
+// The address space the process holds now, in bytes.
+size_t address_space_in_use() {
+  size_t pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+void limit_address_space(rlim_t bytes) {
+  rlimit limit{};
+  getrlimit(RLIMIT_AS, &limit);
+  limit.rlim_cur = bytes;
+  setrlimit(RLIMIT_AS, &limit);
+}
 
 std::string file_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -250,6 +270,75 @@ TEST_F(BadDocuments, PathsWithBlanksQuotesStrayBytesAndOver260Bytes) {
   ASSERT_EQ(tags().size(), 1u);
   EXPECT_EQ(tags().head()->tag->note(), "on a long path");
   EXPECT_EQ(styles(), "BBBBBBAAAAAA");
+}
+
+// A document too big for the memory at hand, opened over one with an unsaved Tag: wherever
+// the open runs out of memory (reading the file, copying the text for its buffer, the room
+// for its styles), it fails with its line and the shown document stays whole and can still
+// be saved; with room enough it opens. Each limit in a process of its own.
+TEST_F(BadDocuments, OutOfMemoryLeavesTheShownDocumentWhole) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves its memory up front: no limit bites";
+#endif
+  constexpr size_t kSize = 64 << 20;
+  struct Case {
+    double room;        // above the memory in use before the open, in document sizes
+    const char* error;  // none: it opens
+  };
+  const Case cases[] = {
+      {0.5, "Warning: fail to realloc, stop to read now: Cannot allocate memory\n"},
+      {1.5, "Not enough memory to show the document; the open failed.\n"},  // the text
+      {2.5, "Not enough memory to show the document; the open failed.\n"},  // the styles
+      {3.5, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.room);
+    test::run_in_fresh_process(
+        [&] {
+          open_good_document();
+          a().document.tags.add(make_tag(5, 9, 'K', 8, "unsaved"));
+          const std::string big = (dir_.path() / "big.txt").string();
+          {
+            std::ofstream out(big, std::ios::binary);
+            const std::string line(63, 'x');
+            for (size_t i = 0; i < kSize / 64; ++i) out << line << '\n';
+          }
+          Fl::flush();
+
+          limit_address_space(address_space_in_use() + static_cast<rlim_t>(c.room * kSize));
+          CaptureStderr();
+          CaptureStdout();
+          const int result = a().commands.open_document(big.c_str());
+          a().commands.show_document();
+          a().sidebar.list_tags();
+          Fl::flush();
+          GetCapturedStdout();
+          const std::string err = GetCapturedStderr();
+          limit_address_space(RLIM_INFINITY);
+
+          if (!c.error) {
+            EXPECT_EQ(result, 0) << err;
+            EXPECT_EQ(a().view.text().length(), static_cast<int>(kSize));
+            EXPECT_EQ(a().view.styles().length(), static_cast<int>(kSize));
+            return;
+          }
+          EXPECT_EQ(result, -1);
+          EXPECT_NE(err.find(c.error), std::string::npos) << err;
+          EXPECT_EQ(text(), "good text\n");
+          EXPECT_EQ(styles(), "BBBBAKKKKA");
+          EXPECT_EQ(a().document.file.path, good_);
+          EXPECT_STREQ(a().window.window().label(), good_.c_str());
+          EXPECT_TRUE(unsaved());
+          EXPECT_EQ(a().document.tags.history().count(), 1);
+          EXPECT_EQ(a().sidebar.browser().size(), 2);
+          ASSERT_EQ(a().commands.save_tags(), 0);
+          TagList saved;
+          ASSERT_EQ(read_tag_file(saved, (good_ + ".tag").c_str()), 0);
+          ASSERT_EQ(saved.size(), 2u);
+          EXPECT_EQ(saved.head()->next->tag->note(), "unsaved");
+        },
+        [this] { std::filesystem::remove_all(dir_.path()); });
+  }
 }
 
 }  // namespace

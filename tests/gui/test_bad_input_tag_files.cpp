@@ -208,13 +208,19 @@ TEST_F(BadTagFiles, AHundredThousandTagsOnOneRange) {
   EXPECT_EQ(tags().size(), static_cast<size_t>(kCount));
 }
 
-// Root passes over permission bits: an immutable folder stops it; a user, a folder without
-// write permission.
-bool make_unwritable(const std::filesystem::path& folder, bool on) {
+// Root passes over permission bits: the immutable flag stops it; a user, a missing write
+// permission. Works on folders and files.
+bool make_unwritable(const std::filesystem::path& path, bool on) {
   if (geteuid() != 0) {
-    return chmod(folder.c_str(), on ? 0555 : 0755) == 0;
+    const auto write = std::filesystem::perms::owner_write;
+    std::error_code error;
+    std::filesystem::permissions(path, write,
+                                 on ? std::filesystem::perm_options::remove
+                                    : std::filesystem::perm_options::add,
+                                 error);
+    return !error;
   }
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  const int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;
   int flags = 0;
   bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
@@ -224,25 +230,45 @@ bool make_unwritable(const std::filesystem::path& folder, bool on) {
   return done;
 }
 
-TEST_F(BadTagFiles, AFolderWhereTheTagFileCannotBeWritten) {
+// A folder that takes no new file still lets its tag file be written in place; a tag file
+// that cannot be written fails the save, and the prompt keeps the tags.
+TEST_F(BadTagFiles, AFolderOrATagFileThatCannotBeWritten) {
   const std::string old = TagFileBytes(1, 0, 'A').tag(0, 5, 'K', 1000, "old").bytes();
   put_tags(old);
   open();
   if (!make_unwritable(dir_.path(), true)) GTEST_SKIP() << "cannot make a folder unwritable here";
   struct Restore {
-    std::filesystem::path folder;
-    ~Restore() { make_unwritable(folder, false); }
-  } restore{dir_.path()};
+    std::filesystem::path path;
+    ~Restore() { make_unwritable(path, false); }
+  } restore_folder{dir_.path()};
+  const TempDir state;  // where the recovery copy waits while the file is written in place
+  struct StateHome {
+    explicit StateHome(const std::filesystem::path& dir) {
+      setenv("XDG_STATE_HOME", dir.c_str(), 1);
+    }
+    ~StateHome() { unsetenv("XDG_STATE_HOME"); }
+  } state_home{state.path()};
 
   add_tag();
   std::string err;
+  EXPECT_EQ(save(&err), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_FALSE(unsaved());
+  TagList reread;
+  ASSERT_EQ(read_tag_file(reread, tag_path().c_str()), 0);
+  EXPECT_EQ(reread.size(), 2u);
+  const std::string saved = tags_on_disk();
+
+  ASSERT_TRUE(make_unwritable(tag_path(), true));
+  Restore restore_file{tag_path()};
+  a().document.tags.add(make_tag(12, 16, 'C', 78, "third"));
   EXPECT_EQ(save(&err), -1);
   EXPECT_EQ(err.rfind("fopen: ", 0), 0u) << err;
   EXPECT_NE(err.find("error: fail to save tag file!\n"), std::string::npos) << err;
-  EXPECT_EQ(tags_on_disk(), old);
+  EXPECT_EQ(tags_on_disk(), saved);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
 
-  // The prompt: save fails, another try fails, cancel: the program stays with both Tags.
+  // The prompt: save fails, another try fails, cancel: the program stays with all Tags.
   questions_.answers = {1, 0, 2};
   CaptureStderr();
   a().commands.leave();
@@ -250,16 +276,16 @@ TEST_F(BadTagFiles, AFolderWhereTheTagFileCannotBeWritten) {
   ASSERT_EQ(questions_.asked.size(), 3u);
   EXPECT_EQ(questions_.asked[0], "No save since last change!|cancel|save|ignore");
   EXPECT_EQ(questions_.asked[2], "Fail to save!|try one last time|ignore|cancel");
-  EXPECT_EQ(tags().size(), 2u);
+  EXPECT_EQ(tags().size(), 3u);
   EXPECT_TRUE(unsaved());
-  EXPECT_EQ(tags_on_disk(), old);
+  EXPECT_EQ(tags_on_disk(), saved);
 
-  // Once the folder can be written again, the same save goes through.
-  ASSERT_TRUE(make_unwritable(dir_.path(), false));
+  // Once the tag file can be written again, the same save goes through, still in place.
+  ASSERT_TRUE(make_unwritable(tag_path(), false));
   EXPECT_EQ(save(), 0);
-  TagList reread;
   ASSERT_EQ(read_tag_file(reread, tag_path().c_str()), 0);
-  EXPECT_EQ(reread.size(), 2u);
+  EXPECT_EQ(reread.size(), 3u);
+  EXPECT_TRUE(std::filesystem::is_empty(state.path() / "glossmark/recovery"));
 }
 
 }  // namespace

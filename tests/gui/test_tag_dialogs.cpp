@@ -357,6 +357,26 @@ TEST_F(TagDialogs, EscapeInTheNoteClosesWithoutApplying) {
   Fl::wait(0);
 }
 
+// Help over a document with an Edit tag dialog open and text selected: the dialog goes as
+// Escape takes it, so its double click cannot change the help file's Tag, and the popup
+// offers what fits a text without a selection.
+TEST_F(TagDialogs, ALoadClosesTheDialogAndResetsThePopup) {
+  open({{6, 10, 'C', 1, "doc note"}});
+  a().document.help_path = dir_.document("help.txt", kText, {{6, 10, 'K', 2, "help note"}});
+  a().view.text().select(6, 10);
+  pick("Edit tag", 7);
+  ASSERT_NE(dialog(), nullptr);
+  CaptureStdout();
+  a().commands.help();
+  EXPECT_EQ(GetCapturedStdout(), "ok\ncut size 23\n");
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(summary(tags()), "6-10 K 'help note';");
+  EXPECT_FALSE(item_active(a().view.popup_button(), "New tag"));
+  EXPECT_FALSE(item_active(a().view.popup_button(), "Edit tag"));
+  EXPECT_TRUE(item_active(a().view.popup_button(), "Remove tag"));
+  Fl::wait(0);
+}
+
 // Fails the chosen step of every tag file write.
 TagFileStep g_failing = TagFileStep::create;
 bool fail_chosen(TagFileStep step, size_t* written) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "document/reader.h"
 #include "ui/whole_buffer.h"
 
 namespace gm {
@@ -75,6 +76,20 @@ TEST(WholeBuffer, ReplacesLikeTextAndKeepsTheDisplayInStep) {
   buffer.insert(0, "abc");
   EXPECT_EQ(buffer.length(), 3);
   display.buffer(nullptr);
+}
+
+// The gap's end is an int: at the size limit it must not wrap around below its start.
+TEST(WholeBuffer, GapStaysWholeAtTheDocumentSizeLimit) {
+  struct Gap : WholeBuffer {
+    int start() const { return mGapStart; }
+    int end() const { return mGapEnd; }
+  };
+  Gap buffer;
+  const int length = static_cast<int>(kMaxDocumentSize);
+  buffer.replace_all(WholeBuffer::make_block(length));  // never touched: address space only
+  EXPECT_EQ(buffer.length(), length);
+  EXPECT_EQ(buffer.start(), length);
+  EXPECT_GT(buffer.end(), buffer.start());
 }
 
 }  // namespace

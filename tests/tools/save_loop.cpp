@@ -11,11 +11,16 @@
 //   save_loop --make COUNT TAGFILE
 //
 // Writes a tag file of COUNT Tags with notes to start from.
+//
+//   save_loop --open DOCUMENT
+//
+// Opens the document as the program does (which puts back what an interrupted save left).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "document/document.h"
 #include "tags/tag.h"
 #include "tags/tag_file.h"
 
@@ -58,9 +63,16 @@ int main(int argc, char** argv) {
     gm::set_time_source(counting_clock);
     return make_tag_file(std::atoi(argv[2]), argv[3]);
   }
+  if (argc == 3 && std::strcmp(argv[1], "--open") == 0) {
+    gm::set_time_source(counting_clock);
+    gm::DocumentState doc;
+    gm::TagList tags;
+    return gm::open_document(doc, tags, argv[2]) == 0 ? 0 : 1;
+  }
   if (argc != 4) {
     std::fprintf(stderr,
-                 "usage: save_loop TAGFILE FIRST SECOND | save_loop --make COUNT TAGFILE\n");
+                 "usage: save_loop TAGFILE FIRST SECOND | save_loop --make COUNT TAGFILE | "
+                 "save_loop --open DOCUMENT\n");
     return 2;
   }
   gm::set_time_source(counting_clock);

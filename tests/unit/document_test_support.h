@@ -2,7 +2,6 @@
 // of given bytes, tag file bytes, locale switching and fresh test processes.
 #pragma once
 
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "fresh_process.h"
 
 namespace gm::test {
 
@@ -134,32 +135,13 @@ constexpr const char* kUtf8Locale = "C.UTF-8";
 constexpr const char* kLatin1Locale = "en_US.ISO-8859-1";
 
 // fl_utf8locale() reads the environment once and keeps its first answer for the life of
-// the process. Checks that depend on it therefore run in a fresh copy of this program: a
-// death test of the "threadsafe" style re-executes the binary for just this test. Code of
-// the test before this call runs again in that copy, so keep it free of side effects. The
-// copy ends without running destructors: scratch names the directory to remove first.
-// Its failures are sent to standard error, which the parent shows when the copy fails.
+// the process: checks that depend on it run in a fresh copy of this program, which removes
+// scratch, if given, before it ends.
 template <typename Body>
 void in_fresh_process(Body body, TempDir* scratch = nullptr) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        ::testing::TestPartResultArray results;
-        {
-          const ::testing::ScopedFakeTestPartResultReporter reporter(
-              ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &results);
-          body();
-        }
-        if (scratch) scratch->remove();
-        for (int i = 0; i < results.size(); ++i) {
-          const ::testing::TestPartResult& result = results.GetTestPartResult(i);
-          std::fprintf(stderr, "%s:%d: %s\n", result.file_name() ? result.file_name() : "?",
-                       result.line_number(), result.message());
-        }
-        std::fflush(nullptr);
-        std::_Exit(results.size() > 0 ? 1 : 0);
-      },
-      ::testing::ExitedWithCode(0), "");
+  run_in_fresh_process(body, [scratch] {
+    if (scratch) scratch->remove();
+  });
 }
 
 }  // namespace gm::test

@@ -169,6 +169,20 @@ void compare_with_per_byte(const TagList& list, std::mt19937& rng, int32_t lengt
   for (int32_t end = -1; end <= length + 1; ++end)
     ASSERT_EQ(tagged_stretch_end(list, end, length), expected_end[size_t(end + 1)])
         << "end " << end;
+
+  // The views that show more than the style get the very Tag the lookup gives.
+  CaptureStdout();
+  for (const TagRun& run : tag_runs(list, 0, length)) {
+    for (int32_t p = run.start; p < run.end; ++p) {
+      const TagNode* rule = list.find_tag_at(p);
+      ASSERT_EQ(rule != nullptr, run.tag != nullptr) << "position " << p;
+      if (rule) {
+        ASSERT_TRUE(same_identity(*rule->tag, *run.tag) && rule->tag->style == run.tag->style)
+            << "position " << p;
+      }
+    }
+  }
+  GetCapturedStdout();
 }
 
 TEST(PaintingRandomTest, SortedListsMatchTheLookupPerByte) {

@@ -122,6 +122,11 @@ TEST(TagIndexTest, FollowsEveryChangeOfTheList) {
     GetCapturedStderr();
     expect_same_answers(index, list, length);
   }
+  TagList loaded{TagList::Carrier{}};  // an open swaps the loaded Tags in
+  loaded.append_tag(test::tag_of({12, 18, 7}));
+  list.swap_contents(loaded);
+  expect_same_answers(index, list, length);
+  list.swap_contents(loaded);
   list.clamp_tags(10, 20);
   expect_same_answers(index, list, length);
   list.clear();
