@@ -1,14 +1,9 @@
 // One tag change in the big document on screen, as the user waits for it: the Tag goes into
-// the TagList, the history records it, its stretch is repainted, the list of all 100,000
-// Tags is rebuilt, and the window is drawn. Undo and Redo likewise. The floor is the
-// toolkit's share of that: the browser emptied and filled with the same lines, and the
-// window drawn.
-#include <FL/Fl_Hold_Browser.H>
+// the TagList, the history records it, its stretch is repainted, the list of all Tags
+// follows, and the window is drawn. Edit tag, Remove tag, Undo and Redo likewise. The floor
+// is the toolkit's share of that: the Editor and the tag browser drawn anew.
 #include <FL/Fl_Text_Buffer.H>
 #include <benchmark/benchmark.h>
-
-#include <string>
-#include <vector>
 
 #include "bench_window.h"
 #include "ui/editor.h"
@@ -18,9 +13,11 @@ namespace {
 
 using bench::draw_now;
 
-// Inside the Tag that starts at 99,000,000 and over the untagged gap after it.
+// Near the end of the document, over tagged and untagged text.
 constexpr int32_t kNewStart = 99'000'250;
 constexpr int32_t kNewEnd = 99'000'750;
+// A Tag starts here whatever the number of Tags (10,000, 100,000, 1,000,000).
+constexpr int32_t kTagNearEnd = 99'000'000;
 
 // What a double click in the New tag dialog does, without the dialog.
 void new_tag(gm::Program& a, int32_t start, int32_t end) {
@@ -87,6 +84,44 @@ void BM_Redo(benchmark::State& state) {
 }
 BENCHMARK(BM_Redo)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Edit tag on the Tag that starts at 99,000,000: a new note.
+void BM_EditTag(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::Program& a = *app;
+  const gm::TagNode* node = a.document.tags.tags().find_tag_at(kTagNearEnd);
+  if (!node) return state.SkipWithError("no Tag near the end");
+  const int32_t start = node->tag->start;
+  const int32_t end = node->tag->end;
+  for (auto _ : state) {
+    a.document.tags.edit(kTagNearEnd, gm::make_tag(start, end, 'L', gm::unique_time(), "edited"));
+    draw_now();
+    state.PauseTiming();
+    undo(a);
+    draw_now();
+    state.ResumeTiming();
+  }
+  count_document(state, a);
+}
+BENCHMARK(BM_EditTag)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Remove tag on the Tag that starts at 99,000,000.
+void BM_RemoveTag(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::Program& a = *app;
+  for (auto _ : state) {
+    a.document.tags.remove_at(kTagNearEnd);
+    draw_now();
+    state.PauseTiming();
+    undo(a);
+    draw_now();
+    state.ResumeTiming();
+  }
+  count_document(state, a);
+}
+BENCHMARK(BM_RemoveTag)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // A Tag over the whole document makes the tagged stretch of every change reach the end of
 // the text: the repaint must still only cost what the change touches.
 void BM_NewTagUnderDocumentWideTag(benchmark::State& state) {
@@ -112,30 +147,18 @@ void BM_NewTagUnderDocumentWideTag(benchmark::State& state) {
 }
 BENCHMARK(BM_NewTagUnderDocumentWideTag)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The toolkit's share: the same lines, formatted beforehand into one block, cleared and
-// added.
-void BM_NewTagFloorBrowser(benchmark::State& state) {
+// The toolkit's share: the Editor and the tag browser, both damaged whole, drawn.
+void BM_ChangeFloorDraw(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
   gm::Program& a = *app;
-  std::string block;
-  std::vector<size_t> starts;
-  std::vector<void*> data;
-  for (const gm::TagNode* n = a.document.tags.tags().head(); n; n = n->next.get()) {
-    starts.push_back(block.size());
-    block += gm::tag_list_line(*n->tag);
-    block += '\0';
-    data.push_back(const_cast<gm::TagNode*>(n));
-  }
-  Fl_Hold_Browser& browser = a.sidebar.browser();
   for (auto _ : state) {
-    browser.clear();
-    for (size_t i = 0; i < starts.size(); ++i) browser.add(&block[starts[i]], data[i]);
     a.view.editor().redraw();
+    a.sidebar.browser().redraw();
     draw_now();
   }
   count_document(state, a);
 }
-BENCHMARK(BM_NewTagFloorBrowser)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ChangeFloorDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <random>
 
+#include "big_document.h"
 #include "tags/tag.h"
 #include "tags/tag_index.h"
 
 namespace {
 
 constexpr int32_t kDocumentBytes = 100'000'000;
-constexpr int kTagCount = 100'000;
 constexpr int32_t kNearTheEnd = kDocumentBytes - 1'000;
 
 int32_t next_second() {
@@ -24,8 +24,9 @@ int32_t next_second() {
 // one long, half of them with a note (the notes spread the nodes in memory).
 void fill_list(gm::TagList& list) {
   std::mt19937 rng(17);
-  const int32_t step = kDocumentBytes / kTagCount;
-  for (int i = 0; i < kTagCount; ++i) {
+  const int count = bench::tag_count();
+  const int32_t step = kDocumentBytes / count;
+  for (int i = 0; i < count; ++i) {
     const int32_t start = i * step + static_cast<int32_t>(rng() % static_cast<uint32_t>(step));
     const int32_t span = i % 50 == 0 ? step * 40 : 1 + static_cast<int32_t>(rng() % (step * 2));
     list.append_tag(gm::make_tag(start, std::min(kDocumentBytes, start + span),

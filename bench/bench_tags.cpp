@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "big_document.h"
 #include "tags/styles.h"
 #include "tags/tag.h"
 #include "tags/tag_file.h"
@@ -29,7 +30,7 @@ int32_t next_second() {
   return ++now;
 }
 
-// 100,000 Tags over `length` bytes in list order: a mix of short, nested and long ranges,
+// `count` Tags over `length` bytes in list order: a mix of short, nested and long ranges,
 // a fifth of them with a note.
 void fill_list(gm::TagList& list, int32_t length, int count) {
   std::mt19937 rng(42);
@@ -56,12 +57,11 @@ struct TempDir {
 };
 
 constexpr int32_t kDocument = 100'000'000;
-constexpr int kTags = 100'000;
 
 void BM_PaintWholeDocument(benchmark::State& state) {
   gm::set_time_source(&next_second);
   gm::TagList list;
-  fill_list(list, kDocument, kTags);
+  fill_list(list, kDocument, bench::tag_count());
   std::vector<char> out(kDocument);
   if (!list.in_order()) state.SkipWithError("the list should take the sorted route");
   for (auto _ : state) {
@@ -78,7 +78,7 @@ void BM_ReadTagFile(benchmark::State& state) {
   const std::string file = dir.path + "/bench.tag";
   {
     gm::TagList list;
-    fill_list(list, kDocument, kTags);
+    fill_list(list, kDocument, bench::tag_count());
     gm::write_tag_file(list, file.c_str());
   }
   gm::TagList list;
@@ -101,7 +101,7 @@ void BM_ReadTagFileFloor(benchmark::State& state) {
   const std::string file = dir.path + "/bench.tag";
   {
     gm::TagList list;
-    fill_list(list, kDocument, kTags);
+    fill_list(list, kDocument, bench::tag_count());
     gm::write_tag_file(list, file.c_str());
   }
   const size_t size = fs::file_size(file);
@@ -121,7 +121,7 @@ BENCHMARK(BM_ReadTagFileFloor)->Unit(benchmark::kMillisecond);
 void BM_ReadTagFileListFloor(benchmark::State& state) {
   gm::set_time_source(&next_second);
   gm::TagList source;
-  fill_list(source, kDocument, kTags);
+  fill_list(source, kDocument, bench::tag_count());
   gm::TagList list;
   for (auto _ : state) {
     list.clear();
@@ -137,7 +137,7 @@ void BM_WriteTagFile(benchmark::State& state) {
   TempDir dir;
   const std::string file = dir.path + "/bench.tag";
   gm::TagList list;
-  fill_list(list, kDocument, kTags);
+  fill_list(list, kDocument, bench::tag_count());
   for (auto _ : state) {
     if (gm::write_tag_file(list, file.c_str()) != 0) state.SkipWithError("write failed");
   }
@@ -151,7 +151,7 @@ void BM_WriteTagFileFloor(benchmark::State& state) {
   const std::string file = dir.path + "/bench.tag";
   {
     gm::TagList list;
-    fill_list(list, kDocument, kTags);
+    fill_list(list, kDocument, bench::tag_count());
     gm::write_tag_file(list, file.c_str());
   }
   const std::string bytes = bytes_of(file);
@@ -181,7 +181,7 @@ void BM_WriteTagFileInPlace(benchmark::State& state) {
   setenv("XDG_STATE_HOME", dir.path.c_str(), 1);
   const std::string file = dir.path + "/bench.tag";
   gm::TagList list;
-  fill_list(list, kDocument, kTags);
+  fill_list(list, kDocument, bench::tag_count());
   gm::write_tag_file(list, file.c_str());
   link(file.c_str(), (dir.path + "/second-name.tag").c_str());
   for (auto _ : state) {
@@ -198,7 +198,7 @@ void BM_WriteTagFileInPlaceFloor(benchmark::State& state) {
   const std::string file = dir.path + "/bench.tag";
   {
     gm::TagList list;
-    fill_list(list, kDocument, kTags);
+    fill_list(list, kDocument, bench::tag_count());
     gm::write_tag_file(list, file.c_str());
   }
   const std::string bytes = bytes_of(file);

@@ -1,5 +1,6 @@
-// A 100 MB UTF-8 document with 100,000 tags in its tag file, made once per benchmark run
-// and removed at exit; and a guard that silences the progress lines of each open.
+// A 100 MB UTF-8 document with 100,000 tags in its tag file (GLOSSMARK_BENCH_TAGS sets
+// another count), made once per benchmark run and removed at exit; and a guard that silences
+// the progress lines of each open.
 #pragma once
 
 #include <fcntl.h>
@@ -9,20 +10,31 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 namespace bench {
 
 inline constexpr size_t kDocumentBytes = 100u * 1000 * 1000;
-inline constexpr int32_t kTagCount = 100000;
+inline constexpr int32_t kDefaultTagCount = 100000;
+
+// The number of tags in the big document's tag file: GLOSSMARK_BENCH_TAGS, or 100,000.
+inline int32_t tag_count() {
+  static const int32_t count = [] {
+    const char* value = std::getenv("GLOSSMARK_BENCH_TAGS");
+    const long parsed = value ? std::strtol(value, nullptr, 10) : 0;
+    return parsed > 0 && parsed <= 10'000'000 ? static_cast<int32_t>(parsed) : kDefaultTagCount;
+  }();
+  return count;
+}
 
 inline void put_le32(std::string& out, int32_t value) {
   const auto bits = static_cast<uint32_t>(value);
   for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((bits >> shift) & 0xFF);
 }
 
-// A 100 MB UTF-8 document with 100,000 tags, made once per run and removed at exit.
+// A 100 MB UTF-8 document with tag_count() tags, made once per run and removed at exit.
 class BigDocument {
  public:
   static const BigDocument& get() {
@@ -67,8 +79,9 @@ class BigDocument {
     put_le32(bytes, 120);  // top_line
     put_le32(bytes, 0);    // top_column
     bytes += 'A';          // default_style
-    const int32_t step = static_cast<int32_t>(size_ / kTagCount);
-    for (int32_t i = 0; i < kTagCount; ++i) {
+    const int32_t count = tag_count();
+    const int32_t step = static_cast<int32_t>(size_ / static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
       put_le32(bytes, i * step);
       put_le32(bytes, i * step + step / 2);
       bytes += static_cast<char>('A' + i % 58);

@@ -2,7 +2,6 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Choice.H>
-#include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Text_Buffer.H>
@@ -47,9 +46,8 @@ std::string_view first_line(std::string_view text) {
   return head.substr(0, head.find('\n'));
 }
 
-// The codes of every style byte, formatted once: a list of 100,000 Tags is rebuilt on every
-// change, and formatting the codes anew for each line would cost more than the browser's own
-// work.
+// The codes of every style byte, formatted once: the browser formats a Tag's line each time
+// it measures or draws it.
 const std::string& cached_style_codes(unsigned char style) {
   static const std::array<std::string, 256> table = [] {
     std::array<std::string, 256> codes;
@@ -118,7 +116,7 @@ void Sidebar::build(Fl_Menu_Item* search_menu) {
   type_choice_->callback(type_chosen, this);
   type_choice_->tooltip("Search in:");
 
-  browser_ = new Fl_Hold_Browser(0, 60, 260, 540);
+  browser_ = new TagBrowser(0, 60, 260, 540);
   browser_->tooltip("Click with left mouse button.");
   browser_->callback(line_clicked, this);
 }
@@ -155,15 +153,7 @@ void Sidebar::list_tags() {
   stop_search();
   search_.mode = BrowserMode::kAllTags;
   search_.lines.clear();
-  if (!browser_) return;
-  browser_->clear();
-  search_.lines.reserve(tags_.size());
-  std::string line;
-  for (const TagNode* node = tags_.head(); node; node = node->next.get()) {
-    make_tag_list_line(line, *node->tag);
-    browser_->add(line.c_str(), node_data(node));
-    search_.lines.push_back(ref_to(tags_, node));
-  }
+  if (browser_) browser_->show_tags(tags_, make_tag_list_line);
 }
 
 void Sidebar::tags_changed() {
@@ -189,13 +179,13 @@ void Sidebar::restart_search() {
 
 void Sidebar::add_text_hit(size_t hit) {
   const std::string_view text(*document_.data);
-  browser_->add(hit_line("@C100@.", text.substr(hit)).c_str(),
+  browser_->add(hit_line("@C100@.", text.substr(hit)),
                 reinterpret_cast<void*>(static_cast<uintptr_t>(hit)));
 }
 
 void Sidebar::add_note_hit(const TagNode* node, size_t hit) {
   const Tag& tag = *node->tag;
-  browser_->add(hit_line(style_codes(tag.style), tag.note().substr(hit)).c_str(), node_data(node));
+  browser_->add(hit_line(style_codes(tag.style), tag.note().substr(hit)), node_data(node));
   search_.lines.push_back(ref_to(tags_, node));
 }
 
@@ -248,8 +238,10 @@ void Sidebar::tag_step() {
   search_.tag_position = {};
 }
 
-// The Tag the given line of a Tag list stands for, if it still exists.
+// The Tag the given line of a Tag list stands for, if it still exists. The list of all Tags
+// follows the TagList: its lines are the live Tags.
 const TagNode* Sidebar::line_tag(int line) const {
+  if (search_.mode == BrowserMode::kAllTags) return browser_->tag_at(line);
   const auto index = static_cast<size_t>(line - 1);
   if (line < 1 || index >= search_.lines.size()) return nullptr;
   const TagRef& ref = search_.lines[index];

@@ -10,9 +10,9 @@
 
 #include "document/document.h"
 #include "tags/tag_ref.h"
+#include "ui/tag_browser.h"
 
 class Fl_Choice;
-class Fl_Hold_Browser;
 class Fl_Input;
 class Fl_Menu_Button;
 class Fl_Widget;
@@ -37,7 +37,7 @@ struct SearchState {
   size_t text_position = 0;   // offset into the document text
   TagRef tag_position;        // the next Tag to look at; none: the search is over
   TagRef tag_last;            // the last Tag listed, to go on after when the next is gone
-  std::vector<TagRef> lines;  // the Tag each Tag line stands for (line n at n - 1)
+  std::vector<TagRef> lines;  // the Tag each note hit stands for (line n at n - 1)
 };
 
 // The browser line of a Tag in the all-Tags list: its style's codes, then the first line of
@@ -60,10 +60,11 @@ class Sidebar {
   Fl_Input& search_input() { return *input_; }
   Fl_Menu_Button& search_menu_button() { return *menu_button_; }
   Fl_Choice& type_choice() { return *type_choice_; }
-  Fl_Hold_Browser& browser() { return *browser_; }
+  TagBrowser& browser() { return *browser_; }
   SearchState& search() { return search_; }
 
-  // Fills the tag browser with one line per Tag, in TagList order; stops a running search.
+  // Has the tag browser list every Tag, one line each in TagList order; stops a running
+  // search.
   void list_tags();
   // After a change of the Tags: the list of all Tags follows; search hits stay as they are.
   void tags_changed();
@@ -100,7 +101,7 @@ class Sidebar {
   Fl_Input* input_ = nullptr;  // the widgets are owned by the window
   Fl_Menu_Button* menu_button_ = nullptr;
   Fl_Choice* type_choice_ = nullptr;
-  Fl_Hold_Browser* browser_ = nullptr;
+  TagBrowser* browser_ = nullptr;
   std::vector<Fl_Menu_Item> type_menu_;
 };
 

@@ -1,14 +1,14 @@
 // The faster routes of the painting and listing code against the plain ones they replace, on
 // random inputs: bytes rewritten in place against the toolkit's replace, a repaint that
 // writes only what changes against a repaint of the whole stretch, the list of all Tags
-// against lines formatted anew, and the load's painting on a second thread against a
-// lookup per byte.
+// against lines formatted anew, the tag browser's walk against one from the head, and the
+// load's painting on a second thread against a lookup per byte.
 // gtest first: X11 headers define None and Bool as macros.
 #include <gtest/gtest.h>
 
-#include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Text_Buffer.H>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <utility>
@@ -282,9 +282,38 @@ TEST_F(FastRoutesApp, ListOfAllTagsMatchesLinesMadeAnew) {
     for (const TagNode* n = tags().head(); n; n = n->next.get(), ++line) {
       EXPECT_EQ(a().sidebar.browser().text(line), plain_line(*n->tag)) << "line " << line;
       EXPECT_EQ(a().sidebar.browser().data(line), n);
-      EXPECT_EQ(a().sidebar.search().lines[static_cast<size_t>(line - 1)].node, n);
     }
   }
+}
+
+// The browser finds a line's Tag by going on from the last line it looked up, or from a node
+// it passed on the way; the list changes in between.
+TEST_F(FastRoutesApp, TagBrowserLinesAreTheTagsOfAWalkFromTheHead) {
+  std::mt19937 rng(6);
+  for (int i = 0; i < 3000; ++i) {
+    auto tag = make_tag(pick(rng, 100000), 100001, 'A', 100 + i, "");
+    planted().insert_tag(tag);
+  }
+  a().sidebar.list_tags();
+  const TagBrowser& browser = a().sidebar.browser();
+  int line = 1;
+  for (int round = 0; round < 300; ++round) {
+    if (round % 50 == 49) {
+      auto tag = make_tag(pick(rng, 100000), 100001, 'B', 10000 + round, "");
+      planted().insert_tag(tag);
+      if (pick(rng, 2)) planted().remove_tag_at(pick(rng, 100000));
+    }
+    const int size = static_cast<int>(tags().size());
+    ASSERT_EQ(browser.size(), size);
+    // Mostly short steps up and down, as scrolling makes them, now and then a jump.
+    line = pick(rng, 4) == 0 ? 1 + pick(rng, size) : line + pick(rng, 61) - 30;
+    line = std::max(1, std::min(size, line));
+    const TagNode* plain = tags().head();
+    for (int i = 1; i < line; ++i) plain = plain->next.get();
+    ASSERT_EQ(browser.tag_at(line), plain) << "line " << line;
+  }
+  EXPECT_EQ(browser.tag_at(0), nullptr);
+  EXPECT_EQ(browser.tag_at(static_cast<int>(tags().size()) + 1), nullptr);
 }
 
 TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
