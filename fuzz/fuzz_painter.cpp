@@ -1,7 +1,7 @@
-// The painter and the hover lookup table against the rule they must reproduce: for lists
+// The painter and the list's directory against the rule they must reproduce: for lists
 // built from the input, in TagList order (insert_tag), in file order (append_tag) or mixed,
-// paint_styles, tagged_stretch_end and TagIndex::find must give what one find_tag_at() per
-// byte gives.
+// paint_styles and tagged_stretch_end must give what one find_tag_at() per byte gives, and
+// find_tag_at what the scan from the head gives.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include "fuzz_support.h"
 #include "tags/styles.h"
 #include "tags/tag.h"
-#include "tags/tag_index.h"
+#include "tags/tag_lookup.h"
 
 namespace {
 
@@ -89,10 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         stretch_end_per_byte(list, end, length),
                     "tagged_stretch_end differs from find_tag_at");
 
-  // A table per input: a new list may live where the last one did.
-  gm::TagIndex index;
   for (int32_t p = -2; p <= length + 2; ++p)
-    gm::fuzz::check(index.find(list, p) == list.find_tag_at(p),
-                    "TagIndex::find differs from find_tag_at");
+    gm::fuzz::check(list.find_tag_at(p) == gm::ruling_node(list.head(), p, false),
+                    "find_tag_at differs from the scan");
   return 0;
 }

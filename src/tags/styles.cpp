@@ -103,6 +103,7 @@ void normalize_styles_for_document(TagList& list) {
   if (list.default_style >= 0x80) list.default_style = 'z';
   for (TagNode* n = list.head(); n; n = n->next.get())
     if (n->tag->style <= '@') n->tag->style = 'A';
+  list.recount_styles();
 }
 
 namespace {
@@ -127,7 +128,13 @@ struct ActiveTag {
 template <typename Emit>
 void sweep_in_order(const TagList& list, int32_t from, int32_t to, Emit emit) {
   std::priority_queue<ActiveTag> active;
-  const TagNode* node = list.head();
+  std::vector<const TagNode*> covers;
+  const TagNode* node = nullptr;
+  list.covering_nodes(from, covers, node);
+  for (const TagNode* cover : covers) {
+    const Tag& t = *cover->tag;
+    active.push({t.start, t.end, t.time, &t});
+  }
   int32_t pos = from;
   while (pos < to) {
     for (; node && node->tag->start <= pos; node = node->next.get()) {
@@ -203,10 +210,7 @@ int32_t tagged_stretch_end(const TagList& list, int32_t end, int32_t length) {
   if (list.in_order()) {
     // Starts ascend: every Tag starting at or before the covered stretch's end may carry
     // it further; the first one starting beyond it ends the search.
-    int64_t covered = end;
-    for (const TagNode* n = list.head(); n && n->tag->start <= covered; n = n->next.get())
-      covered = std::max<int64_t>(covered, n->tag->end);
-    return static_cast<int32_t>(std::min<int64_t>(covered, length));
+    return static_cast<int32_t>(std::min<int64_t>(list.carried_end(end), length));
   }
   // The lookup's cover can only stop at end itself or where some Tag ends.
   std::vector<int32_t> candidates{end};

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tags/tag_lookup.h"
@@ -119,6 +121,21 @@ const TagNode* ruling_node(const TagNode* head, int32_t p, bool report) {
 // ---------------------------------------------------------------------------------------
 // TagList
 
+namespace {
+
+bool goes_before(const Tag& t, const Tag& n) {
+  return t.start < n.start || (t.start == n.start && t.end > n.end);
+}
+
+bool same_range(const Tag& a, const Tag& b) { return a.start == b.start && a.end == b.end; }
+
+// A range goes strictly before another in list order.
+bool range_before(int32_t start, int32_t end, int32_t other_start, int32_t other_end) {
+  return start < other_start || (start == other_start && end > other_end);
+}
+
+}  // namespace
+
 TagList::TagList(std::optional<std::string> default_path) : path(std::move(default_path)) {
   unique_time();
 }
@@ -127,6 +144,8 @@ TagList::~TagList() { clear(); }
 
 void TagList::clear() {
   ++generation_;
+  drop_blocks();
+  style_counts_.fill(0);
   // One node at a time: the default destructor of a long chain would recurse per node.
   while (head_) head_ = std::move(head_->next);
   tail_ = nullptr;
@@ -140,6 +159,9 @@ void TagList::swap_contents(TagList& other) {
   std::swap(top_line, other.top_line);
   std::swap(top_column, other.top_column);
   std::swap(default_style, other.default_style);
+  std::swap(style_counts_, other.style_counts_);
+  drop_blocks();
+  other.drop_blocks();
   // Past both: a lookup table built from either list must see that it changed.
   generation_ = other.generation_ = std::max(generation_, other.generation_) + 1;
   order_known_ = other.order_known_ = false;
@@ -147,6 +169,8 @@ void TagList::swap_contents(TagList& other) {
 
 void TagList::append_tag(std::unique_ptr<Tag> tag) {
   ++generation_;
+  drop_blocks();
+  count_style(*tag, 1);
   auto node = std::make_unique<TagNode>();
   node->tag = std::move(tag);
   TagNode* raw = node.get();
@@ -169,16 +193,17 @@ TagNode* link_new(std::unique_ptr<TagNode>& slot, std::unique_ptr<Tag>& tag) {
   return slot.get();
 }
 
-bool goes_before(const Tag& t, const Tag& n) {
-  return t.start < n.start || (t.start == n.start && t.end > n.end);
-}
-
-bool same_range(const Tag& a, const Tag& b) { return a.start == b.start && a.end == b.end; }
-
 }  // namespace
+
+TagNode* TagList::link_tag(std::unique_ptr<TagNode>& slot, std::unique_ptr<Tag>& tag) {
+  count_style(*tag, 1);
+  ++count_;
+  return link_new(slot, tag);
+}
 
 int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
   if (!tag) return 0;
+  const bool fast = indexed();  // asked before the generation moves: it is this list's order
   ++generation_;
   if (!head_) {
     append_tag(std::move(tag));
@@ -188,8 +213,12 @@ int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
   const Tag& t = *tag;
   const Tag& first = *head_->tag;
   if (goes_before(t, first) || (same_range(t, first) && t.time > first.time)) {
-    link_new(head_, tag);
-    ++count_;
+    TagNode* node = link_tag(head_, tag);
+    if (fast) {
+      set_first(0, node);
+      linked_into(0, node);
+      keep_order_after_insert(node);
+    }
     return 1;
   }
   if (same_range(t, first)) {
@@ -205,16 +234,27 @@ int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
       return 0;
     }
     const bool at_tail = tail_ == head_.get();
-    TagNode* node = link_new(head_->next, tag);
+    TagNode* node = link_tag(head_->next, tag);
     if (at_tail) tail_ = node;
-    ++count_;
+    if (fast) {
+      linked_into(0, node);
+      keep_order_after_insert(node);
+    }
     return 1;
   }
 
-  for (TagNode* p = head_.get();; p = p->next.get()) {
+  // Every node before the place goes strictly before the Tag: the walk may start at any of
+  // them, so with the directory it starts in the Tag's block.
+  size_t block = 0;
+  TagNode* p = fast ? start_before(t.start, t.end, block) : nullptr;
+  if (!p) p = head_.get();
+  for (;; p = p->next.get()) {
+    if (fast && block + 1 < blocks_.size() && p == blocks_[block + 1].first) ++block;
     const TagNode* n = p->next.get();
     if (!n) {
-      append_tag(std::move(tag));
+      TagNode* node = link_tag(p->next, tag);
+      tail_ = node;
+      if (fast) linked_into(block, node);
       return 1;
     }
     const Tag& next = *n->tag;
@@ -224,35 +264,122 @@ int TagList::insert_tag(std::unique_ptr<Tag>& tag) {
       return 0;
     }
     if (goes_before(t, next) || same_range(t, next)) {
-      link_new(p->next, tag);
-      ++count_;
+      TagNode* node = link_tag(p->next, tag);
+      if (fast) {
+        linked_into(block, node);
+        keep_order_after_insert(node);
+      }
       return 1;
     }
   }
 }
 
 TagNode* TagList::find_tag_at(int32_t position) {
-  return const_cast<TagNode*>(ruling_node(head_.get(), position, true));
+  return const_cast<TagNode*>(std::as_const(*this).find_tag_at(position));
 }
 
 const TagNode* TagList::find_tag_at(int32_t position) const {
-  return ruling_node(head_.get(), position, true);
+  if (!indexed()) return ruling_node(head_.get(), position, true);
+  // In list order the scan meets exactly these covers, in this order.
+  std::vector<const TagNode*> covers;
+  const TagNode* after = nullptr;
+  covering_nodes(position, covers, after);
+  const TagNode* best = nullptr;
+  for (const TagNode* node : covers)
+    if (!best || candidate_wins(*node->tag, *best->tag, true)) best = node;
+  return best;
+}
+
+const TagNode* TagList::find_identity(const TagIdentity& tag) const {
+  if (!indexed()) {
+    for (const TagNode* n = head_.get(); n; n = n->next.get())
+      if (identity_of(*n->tag) == tag) return n;
+    return nullptr;
+  }
+  size_t block = 0;
+  const TagNode* n = start_before(tag.start, tag.end, block);
+  for (n = n ? n->next.get() : head_.get(); n; n = n->next.get()) {
+    const Tag& x = *n->tag;
+    if (identity_of(x) == tag) return n;
+    if (range_before(tag.start, tag.end, x.start, x.end)) return nullptr;  // past its place
+  }
+  return nullptr;
+}
+
+void TagList::covering_nodes(int32_t position, std::vector<const TagNode*>& out,
+                             const TagNode*& after) const {
+  out.clear();
+  if (!indexed()) {
+    const TagNode* n = head_.get();
+    for (; n && n->tag->start <= position; n = n->next.get())
+      if (n->tag->end > position) out.push_back(n);
+    after = n;
+    return;
+  }
+  // The blocks that start at or before the position; of those, only the ones reaching past
+  // it hold covers, and the last one holds the first node starting after it.
+  const size_t last = static_cast<size_t>(
+      std::partition_point(blocks_.begin(), blocks_.end(),
+                           [position](const Block& b) { return b.first_start <= position; }) -
+      blocks_.begin());
+  after = head_.get();
+  for (size_t b = 0; b < last; ++b) {
+    const Block& block = blocks_[b];
+    const bool final_block = b + 1 == last;
+    if (block.max_end <= position && !final_block) continue;
+    const TagNode* n = block.first;
+    for (uint32_t i = 0; i < block.count && n->tag->start <= position; ++i, n = n->next.get())
+      if (n->tag->end > position) out.push_back(n);
+    if (final_block) after = n;
+  }
+}
+
+int64_t TagList::carried_end(int32_t end) const {
+  int64_t covered = end;
+  if (!indexed()) {
+    for (const TagNode* n = head_.get(); n && n->tag->start <= covered; n = n->next.get())
+      covered = std::max<int64_t>(covered, n->tag->end);
+    return covered;
+  }
+  for (size_t b = 0; b < blocks_.size(); ++b) {
+    const Block& block = blocks_[b];
+    if (block.first_start > covered) break;
+    // When the next block starts within the stretch, so does every Tag of this one.
+    if (b + 1 < blocks_.size() && blocks_[b + 1].first_start <= covered) {
+      covered = std::max<int64_t>(covered, block.max_end);
+      continue;
+    }
+    const TagNode* n = block.first;
+    for (uint32_t i = 0; i < block.count && n->tag->start <= covered; ++i, n = n->next.get())
+      covered = std::max<int64_t>(covered, n->tag->end);
+  }
+  return covered;
 }
 
 void TagList::unlink_after(TagNode* prev) {
   std::unique_ptr<TagNode>& slot = prev ? prev->next : head_;
   if (!slot) return;
   if (slot.get() == tail_) tail_ = prev;
+  count_style(*slot->tag, -1);
   slot = std::move(slot->next);
   --count_;
 }
 
 int TagList::remove_tag_at(int32_t position) {
-  ++generation_;
+  if (indexed()) {
+    const TagNode* found = find_tag_at(position);
+    if (!found) {
+      ++generation_;
+      return 0;
+    }
+    return remove_tag(identity_of(*found->tag));
+  }
   TagNode* found = find_tag_at(position);
+  ++generation_;  // after the lookup, which keeps its answer about the order per generation
   if (!found) return 0;
   if (found->next) {
     // The successor's Tag moves into the found node; the successor's node goes.
+    count_style(*found->tag, -1);
     found->tag = std::move(found->next->tag);
     if (found->next.get() == tail_) tail_ = found;
     found->next = std::move(found->next->next);
@@ -266,19 +393,121 @@ int TagList::remove_tag_at(int32_t position) {
 }
 
 int TagList::remove_tag(const TagIdentity& tag) {
+  const bool fast = indexed();
   ++generation_;
-  TagNode* prev = nullptr;
-  for (TagNode* n = head_.get(); n; prev = n, n = n->next.get()) {
-    if (identity_of(*n->tag) == tag) {
-      unlink_after(prev);
+  size_t block = 0;
+  TagNode* prev = fast ? start_before(tag.start, tag.end, block) : nullptr;
+  for (TagNode* n = prev ? prev->next.get() : head_.get(); n; prev = n, n = n->next.get()) {
+    if (fast && block + 1 < blocks_.size() && n == blocks_[block + 1].first) ++block;
+    const Tag& x = *n->tag;
+    if (identity_of(x) == tag) {
+      if (fast)
+        remove_linked(block, prev, n);
+      else
+        unlink_after(prev);
       return 1;
     }
+    if (fast && range_before(tag.start, tag.end, x.start, x.end)) return 0;  // past its place
   }
   return 0;
 }
 
+// ---------------------------------------------------------------------------------------
+// The directory
+
+bool TagList::indexed() const { return in_order(); }
+
+void TagList::build_blocks() const {
+  blocks_.clear();
+  for (TagNode* n = head_.get(); n;) {
+    Block block{n, n->tag->start, n->tag->end, 0, std::numeric_limits<int32_t>::min()};
+    for (; n && block.count < block_nodes_; n = n->next.get()) {
+      ++block.count;
+      block.max_end = std::max(block.max_end, n->tag->end);
+    }
+    blocks_.push_back(block);
+  }
+  blocks_valid_ = true;
+}
+
+TagNode* TagList::start_before(int32_t start, int32_t end, size_t& block) const {
+  // The blocks whose first Tag goes strictly before the range come first.
+  const auto after = std::partition_point(blocks_.begin(), blocks_.end(), [&](const Block& b) {
+    return range_before(b.first_start, b.first_end, start, end);
+  });
+  if (after == blocks_.begin()) {
+    block = 0;
+    return nullptr;
+  }
+  block = static_cast<size_t>(after - blocks_.begin()) - 1;
+  return blocks_[block].first;
+}
+
+void TagList::set_first(size_t block, TagNode* node) {
+  Block& b = blocks_[block];
+  b.first = node;
+  b.first_start = node->tag->start;
+  b.first_end = node->tag->end;
+}
+
+void TagList::linked_into(size_t block, TagNode* node) {
+  if (blocks_.empty()) {
+    blocks_.push_back({node, node->tag->start, node->tag->end, 0,
+                       std::numeric_limits<int32_t>::min()});
+    block = 0;
+  }
+  Block& b = blocks_[block];
+  ++b.count;
+  b.max_end = std::max(b.max_end, node->tag->end);
+  if (b.count < 2 * block_nodes_) return;
+  // Split in halves: the second half starts block_nodes_ nodes in.
+  TagNode* half = b.first;
+  for (uint32_t i = 0; i < block_nodes_; ++i) half = half->next.get();
+  const uint32_t rest = b.count - block_nodes_;
+  b.count = block_nodes_;
+  blocks_.insert(blocks_.begin() + static_cast<ptrdiff_t>(block) + 1,
+                 Block{half, half->tag->start, half->tag->end, rest, 0});
+  measure_block(block);
+  measure_block(block + 1);
+}
+
+void TagList::remove_linked(size_t block, TagNode* prev, TagNode* node) {
+  Block& b = blocks_[block];
+  const bool widest = node->tag->end >= b.max_end;
+  const bool empties = --b.count == 0;
+  if (!empties && b.first == node) set_first(block, node->next.get());
+  unlink_after(prev);
+  if (empties)
+    blocks_.erase(blocks_.begin() + static_cast<ptrdiff_t>(block));
+  else if (widest)
+    measure_block(block);
+  // Many removals leave many small blocks: the next lookup builds them anew.
+  if (blocks_.size() > 2 * (count_ / block_nodes_) + 16) drop_blocks();
+}
+
+void TagList::measure_block(size_t block) {
+  Block& b = blocks_[block];
+  b.max_end = std::numeric_limits<int32_t>::min();
+  const TagNode* n = b.first;
+  for (uint32_t i = 0; i < b.count; ++i, n = n->next.get())
+    b.max_end = std::max(b.max_end, n->tag->end);
+}
+
+// insert_tag keeps starts and ends in order; only a twin of the new Tag's time in its run of
+// equal ranges puts the list out of order. That run begins at the new node, or at the head
+// when it went behind the head.
+void TagList::keep_order_after_insert(const TagNode* node) {
+  const Tag& t = *node->tag;
+  bool twin = node != head_.get() && same_identity(*head_->tag, t);
+  for (const TagNode* n = node->next.get(); n && same_range(*n->tag, t) && !twin;
+       n = n->next.get())
+    twin = n->tag->time == t.time;
+  if (twin) drop_blocks();
+}
+
 void TagList::clamp_tags(int32_t low, int32_t high) {
   ++generation_;
+  drop_blocks();  // ranges change in place
   TagNode* prev = nullptr;
   TagNode* n = head_.get();
   while (n) {
@@ -302,6 +531,12 @@ void TagList::clamp_styles(unsigned char low, unsigned char high) {
     if (style < low) style = low;
     if (style > high) style = high;
   }
+  recount_styles();
+}
+
+void TagList::recount_styles() {
+  style_counts_.fill(0);
+  for (const TagNode* n = head_.get(); n; n = n->next.get()) count_style(*n->tag, 1);
 }
 
 bool TagList::is_node(const TagNode* node) const {
@@ -326,11 +561,14 @@ bool distinct_times(std::vector<int32_t>& times) {
 }  // namespace
 
 bool TagList::in_order() const {
+  if (blocks_valid_) return true;  // the directory is only kept for a list in order
   if (!order_known_ || order_generation_ != generation_) {
     in_order_ = check_order();
     order_generation_ = generation_;
     order_known_ = true;
   }
+  // Made here, on the thread that asks first: a painter on another thread only reads.
+  if (in_order_) build_blocks();
   return in_order_;
 }
 

@@ -2,11 +2,13 @@
 // that holds every Tag of the open document.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace gm {
 
@@ -64,8 +66,13 @@ struct TagNode {
 
 // Order: ascending start; equal start: longer range first; equal range: newest first
 // (insert_tag allows one exception directly behind the first node). Node pointers handed
-// out stay good only until the list next changes: remove_tag_at moves the successor's
+// out stay good only until the list next changes: remove_tag_at may move the successor's
 // Tag into the found node.
+//
+// While the list is in order it keeps a directory of blocks of consecutive nodes (the first
+// node, the count, the greatest end), kept up to date by every change that keeps the order.
+// Lookups by position or identity and insertions then start at their block instead of the
+// head: a change costs the same with a million Tags as with a thousand.
 class TagList {
 public:
   explicit TagList(std::optional<std::string> default_path = std::nullopt);
@@ -85,11 +92,30 @@ public:
   int insert_tag(std::unique_ptr<Tag>& tag);  // 1: taken over (tag becomes null); 0: refused
   TagNode* find_tag_at(int32_t position);
   const TagNode* find_tag_at(int32_t position) const;
+  // The first node holding a Tag of that identity, or null.
+  const TagNode* find_identity(const TagIdentity& tag) const;
+  // Every node whose Tag covers position (start <= position < end), in list order, into
+  // `out`; `after` gets the first node starting after position (null: none).
+  void covering_nodes(int32_t position, std::vector<const TagNode*>& out,
+                      const TagNode*& after) const;
+  // The end of the stretch that Tags starting at or before it carry on from `end`: from
+  // `end`, every Tag starting within the stretch so far extends it to its own end. Only
+  // meaningful for a list in order.
+  int64_t carried_end(int32_t end) const;
+  // Tests make the directory's blocks small to meet their edges with few Tags.
+  void set_block_nodes(uint32_t nodes) {
+    block_nodes_ = nodes < 1 ? 1 : nodes;
+    drop_blocks();
+  }
+  // How many Tags have that style byte.
+  size_t style_count(unsigned char style) const { return style_counts_[style]; }
   int remove_tag_at(int32_t position);
   int remove_tag(const TagIdentity& tag);  // the first Tag of that identity
   int remove_tag(const Tag& tag) { return remove_tag(identity_of(tag)); }
   void clamp_tags(int32_t low, int32_t high);
   void clamp_styles(unsigned char low, unsigned char high);
+  // After styles were changed through head(): the style counts are made anew.
+  void recount_styles();
 
   void clear();                              // frees every Tag, iteratively
   // Exchanges the Tags, top_line, top_column and default_style with another list, in
@@ -100,12 +126,12 @@ public:
   // The list keeps the TagList order as far as any lookup can tell: starts ascend, equal
   // starts have descending ends, equal ranges hold no twins (their time order may be loose,
   // as the front exception of insert_tag leaves it). Painting takes its fast route then.
-  // The answer is kept until the generation moves: a repaint and the hover table ask it
-  // several times after each change.
+  // The answer is kept until the generation moves, and while the list is in order the
+  // changes that keep the order keep the answer too (with the directory).
   bool in_order() const;
   // Moves on with every change of the links or of a Tag's range, so that a lookup table
   // built from the list knows when it is stale. Changes made through head() must leave
-  // start, end and time alone.
+  // start, end and time alone (and be followed by recount_styles when they change styles).
   uint64_t generation() const { return generation_; }
 
   int32_t top_line = 0;
@@ -114,8 +140,33 @@ public:
   std::optional<std::string> path;
 
 private:
+  struct Block {
+    TagNode* first;
+    int32_t first_start;  // the first Tag's range, which stays while it is linked
+    int32_t first_end;
+    uint32_t count;
+    int32_t max_end;
+  };
+
   void unlink_after(TagNode* prev);  // prev null: the head
   bool check_order() const;
+  // The directory is there: in_order() builds it for a list in order.
+  bool indexed() const;
+  void build_blocks() const;
+  void drop_blocks() { blocks_valid_ = false; }
+  // Where a search for a Tag of this range starts: the last node known to go strictly
+  // before it, and its block; null and block 0 for the head.
+  TagNode* start_before(int32_t start, int32_t end, size_t& block) const;
+  void set_first(size_t block, TagNode* node);
+  void linked_into(size_t block, TagNode* node);
+  void remove_linked(size_t block, TagNode* prev, TagNode* node);
+  void measure_block(size_t block);
+  void keep_order_after_insert(const TagNode* node);
+  void count_style(const Tag& tag, int delta) {
+    style_counts_[tag.style] += static_cast<size_t>(delta);
+  }
+  TagNode* link_tag(std::unique_ptr<TagNode>& slot, std::unique_ptr<Tag>& tag);
+
   std::unique_ptr<TagNode> head_;
   TagNode* tail_ = nullptr;
   size_t count_ = 0;
@@ -123,6 +174,10 @@ private:
   mutable bool order_known_ = false;   // in_order_ holds the answer for order_generation_
   mutable bool in_order_ = true;
   mutable uint64_t order_generation_ = 0;
+  mutable std::vector<Block> blocks_;
+  mutable bool blocks_valid_ = false;  // the list is in order and blocks_ describes it
+  uint32_t block_nodes_ = 1024;        // a block that grows to twice this is split
+  std::array<size_t, 256> style_counts_{};
 };
 
 }  // namespace gm

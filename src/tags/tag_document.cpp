@@ -45,12 +45,6 @@ void merge_ranges(std::vector<TextRange>& ranges) {
   ranges.resize(kept);
 }
 
-const TagNode* find_identity(const TagList& tags, const TagIdentity& id) {
-  for (const TagNode* n = tags.head(); n; n = n->next.get())
-    if (identity_of(*n->tag) == id) return n;
-  return nullptr;
-}
-
 // The record Redo would make next.
 const HistoryRecord* next_record(const TagHistory& history) {
   return history.current() ? history.current()->next.get() : history.head();
@@ -222,7 +216,7 @@ TagChange TagDocument::move_tags(const std::vector<TagMove>& moves) {
   TagChange change;
   for (const TagMove& move : moves) {
     if (move.start >= move.end) continue;
-    const TagNode* node = find_identity(list_, move.tag);
+    const TagNode* node = list_.find_identity(move.tag);
     if (!node) continue;
     auto moved = copy_tag(*node->tag);
     moved->start = move.start;

@@ -10,6 +10,8 @@ TagRef ref_to(const TagList& tags, const TagNode* node) {
 const TagNode* find_live(const TagList& tags, const TagRef& ref) {
   if (!ref.node) return nullptr;
   if (ref.generation == tags.generation()) return ref.node;
+  // A list in order holds no twins: the Tag is the one of its identity, found from its block.
+  if (tags.in_order()) return tags.find_identity(ref.tag);
   const auto holds_it = [&ref](const TagNode* n) { return identity_of(*n->tag) == ref.tag; };
   if (tags.is_node(ref.node) && holds_it(ref.node)) return ref.node;
   for (const TagNode* n = tags.head(); n; n = n->next.get()) {

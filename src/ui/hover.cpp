@@ -112,7 +112,7 @@ TipChange Hover::update(const PointerState& s) {
     return hide_tip();
   }
 
-  const TagNode* node = index_.find(tags_, position);
+  const TagNode* node = tags_.find_tag_at(position);
   std::optional<TagIdentity> found;
   if (node) found = identity_of(*node->tag);
   TipChange change;

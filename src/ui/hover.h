@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "tags/tag_index.h"
+#include "tags/tag.h"
 
 class Fl_Double_Window;
 class Fl_Multiline_Output;
@@ -74,7 +74,6 @@ class Hover {
 
   const TagList& tags_;
   const Editor* editor_ = nullptr;
-  TagIndex index_;  // finds the Tag under the pointer without walking the whole list
   std::optional<TagIdentity> tag_;
   int32_t pointer_position_ = -1;
   std::unique_ptr<Fl_Double_Window> window_;

@@ -228,13 +228,12 @@ int TagBrowser::item_selected(void* item) const { return line_of(item) == select
 
 int TagBrowser::full_height() const {
   if (!tags_) return added_height_;
-  if (tags_height_ < 0 || tags_height_generation_ != tags_->generation()) {
-    int64_t sum = 0;
-    for (const TagNode* n = tags_->head(); n; n = n->next.get()) sum += style_height(n->tag->style);
-    tags_height_ = static_cast<int>(std::min<int64_t>(sum, INT32_MAX));
-    tags_height_generation_ = tags_->generation();
+  int64_t sum = 0;
+  for (int style = 0; style < 256; ++style) {
+    const size_t count = tags_->style_count(static_cast<unsigned char>(style));
+    if (count > 0) sum += static_cast<int64_t>(count) * style_height(static_cast<unsigned char>(style));
   }
-  return tags_height_;
+  return static_cast<int>(std::min<int64_t>(sum, INT32_MAX));
 }
 
 int TagBrowser::incr_height() const {

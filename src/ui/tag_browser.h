@@ -87,8 +87,6 @@ class TagBrowser : public Fl_Browser_ {
   mutable uint64_t loaded_version_ = 0;
   mutable int loaded_line_ = 0;         // the line the painter holds, 0 for none
   mutable std::array<int, 256> style_heights_{};  // 0: not measured yet
-  mutable int tags_height_ = -1;        // of the Tag list; -1: to be summed
-  mutable uint64_t tags_height_generation_ = 0;
 };
 
 }  // namespace gm

@@ -194,7 +194,7 @@ TEST_F(BadTagFiles, AHundredThousandTagsOnOneRange) {
   EXPECT_EQ(styles().substr(6, 4), "BBBB");  // the newest rules
 
   // The hover finds the newest; Remove tag takes it, Undo brings it back.
-  EXPECT_EQ(TagIndex().find(tags(), 7)->tag->time, 2000000);
+  EXPECT_EQ(tags().find_tag_at(7)->tag->time, 2000000);
   pick("Remove tag", 7);
   EXPECT_EQ(tags().size(), static_cast<size_t>(kCount - 1));
   EXPECT_EQ(tags().find_tag_at(7)->tag->time, 1999999);

@@ -1,11 +1,15 @@
-// The hover lookup table must give find_tag_at's answer for every position, on every list.
+// The TagList's directory must give the answers of the plain walks from the head (the
+// lookup by position, the covers, the carried end, the lookup by identity, the order and the
+// style counts), on every list and after every change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "tags/tag_index.h"
+#include "tags/tag.h"
+#include "tags/tag_lookup.h"
 #include "tags_test_support.h"
 
 namespace gm {
@@ -40,26 +44,64 @@ std::vector<TagRecord> random_records(std::mt19937& rng, int32_t length, bool tw
   return records;
 }
 
-void expect_same_answers(TagIndex& index, const TagList& list, int32_t length) {
-  std::vector<const TagNode*> expected;
-  std::vector<const TagNode*> found;
-  CaptureStdout();  // twins make both routes complain alike
-  for (int32_t p = -2; p <= length + 2; ++p) {
-    expected.push_back(list.find_tag_at(p));
-    found.push_back(index.find(list, p));
+// The plain answers, by walks from the head.
+bool plain_in_order(const TagList& list) {
+  const Tag* prev = nullptr;
+  std::vector<int32_t> run;
+  for (const TagNode* n = list.head(); n; n = n->next.get()) {
+    const Tag& t = *n->tag;
+    if (prev && (t.start < prev->start || (t.start == prev->start && t.end > prev->end)))
+      return false;
+    if (!prev || t.start != prev->start || t.end != prev->end) run.clear();
+    for (int32_t time : run)
+      if (time == t.time) return false;
+    run.push_back(t.time);
+    prev = &t;
   }
-  GetCapturedStdout();
-  for (size_t i = 0; i < found.size(); ++i)
-    ASSERT_EQ(found[i], expected[i]) << "position " << static_cast<int>(i) - 2;
+  return true;
 }
 
-TEST(TagIndexTest, AgreesWithTheScanOnSortedLists) {
+void expect_same_answers(const TagList& list, int32_t length) {
+  CaptureStdout();  // twins make both routes complain alike
+  for (int32_t p = -2; p <= length + 2; ++p) {
+    SCOPED_TRACE("position " + std::to_string(p));
+    EXPECT_EQ(list.find_tag_at(p), ruling_node(list.head(), p, false));
+    std::vector<const TagNode*> covers;
+    const TagNode* after = nullptr;
+    list.covering_nodes(p, covers, after);
+    std::vector<const TagNode*> plain_covers;
+    const TagNode* n = list.head();
+    for (; n && n->tag->start <= p; n = n->next.get())
+      if (n->tag->end > p) plain_covers.push_back(n);
+    EXPECT_EQ(covers, plain_covers);
+    EXPECT_EQ(after, n);
+    if (!list.in_order()) continue;
+    int64_t carried = p;
+    for (n = list.head(); n && n->tag->start <= carried; n = n->next.get())
+      carried = std::max<int64_t>(carried, n->tag->end);
+    EXPECT_EQ(list.carried_end(p), carried);
+  }
+  size_t counted[256] = {};
+  for (const TagNode* n = list.head(); n; n = n->next.get()) {
+    ++counted[n->tag->style];
+    const TagNode* first = list.head();
+    while (identity_of(*first->tag) != identity_of(*n->tag)) first = first->next.get();
+    EXPECT_EQ(list.find_identity(identity_of(*n->tag)), first);
+  }
+  for (int style = 0; style < 256; ++style)
+    EXPECT_EQ(list.style_count(static_cast<unsigned char>(style)), counted[style]) << style;
+  EXPECT_EQ(list.in_order(), plain_in_order(list));
+  GetCapturedStdout();
+}
+
+TEST(TagDirectoryTest, AgreesWithTheScanOnSortedLists) {
   test::CountingClock clock;
   std::mt19937 rng(7);
   for (int round = 0; round < 1500; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int32_t length = 1 + static_cast<int32_t>(rng() % 60);
     TagList list;
+    list.set_block_nodes(1 + static_cast<uint32_t>(rng() % 5));
     CaptureStderr();  // refused twins and old equal ranges
     for (const TagRecord& s : random_records(rng, length, false)) {
       auto tag = test::tag_of(s);
@@ -67,12 +109,11 @@ TEST(TagIndexTest, AgreesWithTheScanOnSortedLists) {
     }
     GetCapturedStderr();
     ASSERT_TRUE(list.in_order());
-    TagIndex index;
-    expect_same_answers(index, list, length);
+    expect_same_answers(list, length);
   }
 }
 
-TEST(TagIndexTest, AgreesWithTheScanOnListsInFileOrder) {
+TEST(TagDirectoryTest, AgreesWithTheScanOnListsInFileOrder) {
   test::CountingClock clock;
   std::mt19937 rng(11);
   int ordered = 0;
@@ -85,28 +126,29 @@ TEST(TagIndexTest, AgreesWithTheScanOnListsInFileOrder) {
       std::stable_sort(records.begin(), records.end(),
                        [](const TagRecord& a, const TagRecord& b) { return a.start < b.start; });
     TagList list;
+    list.set_block_nodes(1 + static_cast<uint32_t>(rng() % 5));
     test::append_all(list, records);
     ordered += list.in_order();
-    TagIndex index;
-    expect_same_answers(index, list, length);
+    expect_same_answers(list, length);
   }
-  EXPECT_GT(ordered, 100) << "both routes of the table should be under test";
+  EXPECT_GT(ordered, 100) << "both routes should be under test";
   EXPECT_LT(ordered, 1400);
 }
 
-TEST(TagIndexTest, FollowsEveryChangeOfTheList) {
+TEST(TagDirectoryTest, FollowsEveryChangeOfTheList) {
   test::CountingClock clock;
   std::mt19937 rng(3);
   const int32_t length = 50;
   TagList list;
-  TagIndex index;
+  list.set_block_nodes(2);  // blocks split and empty all the time
   std::vector<TagRecord> inserted;
-  for (int step = 0; step < 400; ++step) {
+  for (int step = 0; step < 600; ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
-    const int action = static_cast<int>(rng() % 5);
+    const int action = static_cast<int>(rng() % 6);
     CaptureStderr();
     if (action < 3 || inserted.empty()) {
-      const TagRecord s = random_records(rng, length, false).front();
+      TagRecord s = random_records(rng, length, false).front();
+      s.style = static_cast<unsigned char>('A' + rng() % 4);
       auto tag = test::tag_of(s);
       if (list.insert_tag(tag)) inserted.push_back(s);
     } else if (action == 3) {
@@ -114,36 +156,27 @@ TEST(TagIndexTest, FollowsEveryChangeOfTheList) {
       list.remove_tag(*test::tag_of(inserted[which]));
       inserted.erase(inserted.begin() + static_cast<ptrdiff_t>(which));
     } else {
-      list.remove_tag_at(static_cast<int32_t>(rng() % length));  // moves a Tag between nodes
+      CaptureStdout();
+      list.remove_tag_at(static_cast<int32_t>(rng() % length));
+      GetCapturedStdout();
       inserted.clear();
       for (const TagNode* n = list.head(); n; n = n->next.get())
-        inserted.push_back({n->tag->start, n->tag->end, n->tag->time});
+        inserted.push_back({n->tag->start, n->tag->end, n->tag->time, n->tag->style});
     }
     GetCapturedStderr();
-    expect_same_answers(index, list, length);
+    expect_same_answers(list, length);
   }
   TagList loaded{TagList::Carrier{}};  // an open swaps the loaded Tags in
   loaded.append_tag(test::tag_of({12, 18, 7}));
   list.swap_contents(loaded);
-  expect_same_answers(index, list, length);
+  expect_same_answers(list, length);
   list.swap_contents(loaded);
   list.clamp_tags(10, 20);
-  expect_same_answers(index, list, length);
+  expect_same_answers(list, length);
+  list.clamp_styles('B', 'C');
+  expect_same_answers(list, length);
   list.clear();
-  EXPECT_EQ(index.find(list, 15), nullptr);
-}
-
-TEST(TagIndexTest, AnotherListIsNeverAnsweredFromTheOldTable) {
-  test::CountingClock clock;
-  TagList first;
-  TagList second;
-  first.append_tag(test::tag_of({0, 10, 5}));
-  second.append_tag(test::tag_of({0, 10, 6}));
-  TagIndex index;
-  EXPECT_EQ(index.find(first, 3), first.head());
-  EXPECT_EQ(index.find(second, 3), second.head());
-  EXPECT_TRUE(index.built_for(second));
-  EXPECT_FALSE(index.built_for(first));
+  expect_same_answers(list, length);
 }
 
 }  // namespace
