@@ -1,11 +1,18 @@
 // The Editor keeps the document unchangeable; the tag browser lists every Tag in its style.
-#include <FL/Fl.H>
-#include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Input.H>
-#include <FL/Fl_Text_Buffer.H>
+// gtest first: X11 headers define None and Bool as macros.
 #include <gtest/gtest.h>
 
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Hold_Browser.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Text_Buffer.H>
+
 #include <cstring>
+#include <memory>
+#include <vector>
 #include <string>
 
 #include "gui_support.h"
@@ -96,6 +103,62 @@ TEST_F(TagBrowserTest, ListsEveryTagInItsStyleAndOrder) {
   planted().clear();
   a().sidebar.list_tags();
   EXPECT_EQ(browser->size(), 0);
+}
+
+// The tag browser beside a hold browser given the same lines: the same pixels, with a line
+// selected, scrolled down and across, for the list of all Tags and for added lines.
+TEST_F(TagBrowserTest, DrawsWhatAHoldBrowserDrawsWithTheSameLines) {
+  std::string wide;
+  while (wide.size() < 300) wide += "wide \xc3\xa9 ";
+  for (int i = 0; i < 60; ++i) {
+    const std::string note = i % 3 == 0 ? "" : i % 3 == 1 ? "note " + std::to_string(i) : wide;
+    add(i * 10, i * 10 + 5, static_cast<unsigned char>('A' + (i * 7) % 58), i + 1, note);
+  }
+  Fl_Double_Window window(520, 300);
+  auto* hold = new Fl_Hold_Browser(0, 0, 260, 300);
+  auto* mine = new TagBrowser(260, 0, 260, 300);
+  window.end();
+  for (const TagNode* n = tags().head(); n; n = n->next.get())
+    hold->add(tag_list_line(*n->tag).c_str());
+  mine->show_tags(tags(), [](std::string& line, const Tag& tag) { line = tag_list_line(tag); });
+  window.show();
+
+  const auto pixels = [&window](int x) {
+    window.redraw();
+    Fl::flush();
+    XSync(fl_display, False);
+    Fl::check();
+    window.make_current();
+    std::vector<unsigned char> rgb(260 * 300 * 3);
+    fl_read_image(rgb.data(), x, 0, 260, 300);
+    return rgb;
+  };
+  const auto expect_same = [&](const char* what) {
+    EXPECT_TRUE(pixels(0) == pixels(260)) << what;
+  };
+  expect_same("top");
+  hold->select(3);
+  mine->select(3);
+  expect_same("third line selected");
+  hold->position(500);
+  mine->position(500);
+  hold->hposition(40);
+  mine->hposition(40);
+  expect_same("scrolled");
+  hold->position(100000);  // past the end: both stop at the last line
+  mine->position(100000);
+  expect_same("at the end");
+  EXPECT_EQ(mine->value(), 3);
+
+  hold->clear();
+  mine->clear();
+  for (const char* line : {"@C100@.a text hit", "@C56@F3@S20@.a note hit", "@C88@.@"}) {
+    hold->add(line);
+    mine->add(line, nullptr);
+  }
+  hold->select(2);
+  mine->select(2);
+  expect_same("added lines");
 }
 
 TEST_F(TagBrowserTest, VeryLongNoteLineIsCutAtACharacter) {
