@@ -147,6 +147,27 @@ void BM_NewTagUnderDocumentWideTag(benchmark::State& state) {
 }
 BENCHMARK(BM_NewTagUnderDocumentWideTag)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The list of all Tags dragged from three quarters down to two fifths and back, each drawn:
+// the browser finds the lines in view by walking from lines it has seen, backwards too.
+void BM_TagBrowserScroll(benchmark::State& state) {
+  auto app = bench::loaded_app(state);
+  if (!app) return;
+  gm::Program& a = *app;
+  gm::TagBrowser& browser = a.sidebar.browser();
+  browser.position(0);
+  draw_now();
+  const int lines = browser.size();
+  const int line_height = browser.textsize() + 6;  // about: only the place matters
+  for (auto _ : state) {
+    browser.position(lines / 4 * 3 * line_height);
+    draw_now();
+    browser.position(lines / 5 * 2 * line_height);
+    draw_now();
+  }
+  count_document(state, a);
+}
+BENCHMARK(BM_TagBrowserScroll)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The toolkit's share: the Editor and the tag browser, both damaged whole, drawn.
 void BM_ChangeFloorDraw(benchmark::State& state) {
   auto app = bench::loaded_app(state);

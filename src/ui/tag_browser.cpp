@@ -109,18 +109,25 @@ const TagNode* TagBrowser::node_at(int line) const {
   if (cursor_generation_ != tags_->generation()) {
     cursor_generation_ = tags_->generation();
     checkpoints_.clear();
+    segment_.clear();
     cursor_node_ = nullptr;
   }
+  const auto index = static_cast<size_t>(line - 1);
+  const size_t part = index / kCheckpointEvery;
+  if (part == segment_part_ && !segment_.empty()) return segment_[index % kCheckpointEvery];
+  if (cursor_node_ && line < cursor_line_ && part < checkpoints_.size()) {
+    // Going back, as scrolling up does line by line: the stretch between two checkpoints is
+    // kept whole, so that each step back is one look-up.
+    segment_.clear();
+    segment_part_ = part;
+    const TagNode* n = checkpoints_[part];
+    for (int i = 0; n && i < kCheckpointEvery; ++i, n = n->next.get()) segment_.push_back(n);
+    return segment_[index % kCheckpointEvery];
+  }
   if (!cursor_node_ || line < cursor_line_) {
-    const auto below = static_cast<size_t>((line - 1) / kCheckpointEvery);
-    if (below < checkpoints_.size()) {
-      cursor_node_ = checkpoints_[below];
-      cursor_line_ = static_cast<int>(below) * kCheckpointEvery + 1;
-    } else {
-      cursor_node_ = tags_->head();
-      cursor_line_ = 1;
-      if (checkpoints_.empty()) checkpoints_.push_back(cursor_node_);
-    }
+    cursor_node_ = tags_->head();
+    cursor_line_ = 1;
+    if (checkpoints_.empty()) checkpoints_.push_back(cursor_node_);
   }
   while (cursor_node_ && cursor_line_ < line) {
     cursor_node_ = cursor_node_->next.get();
