@@ -5,8 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "tags/anchor_file.h"
+#include "tags/reanchor.h"
 #include "tags/tag.h"
+#include "tags/tag_document.h"
 
 namespace gm {
 
@@ -23,6 +27,12 @@ struct LoadedDocument {
   std::string path;
   std::optional<std::string> display_path;
   TagList tags{TagList::Carrier{}};
+  // From the anchor file beside the tag file: the Tags that could not be placed, and, when
+  // the document changed since that file was written, where the Tags' text went (to be
+  // applied as one undoable step once the document is open) and how many followed it.
+  std::vector<UnplacedTag> unplaced;
+  TextFollowing following;
+  std::optional<ReanchorCounts> followed;
 };
 
 // Reads a document and its tag file; nothing of the open document changes. Where the tag file
@@ -39,5 +49,11 @@ int open_document(DocumentState& doc, TagList& tags, const char* path);
 
 // "<path>.tag"
 std::string tag_file_name(const std::string& document_path);
+
+// The anchor file of a save, written right after the tag file with the same safety, from the
+// open document's text, the Tags as just written and the Tags that could not be placed.
+// 0, or -1 after a line on standard error.
+int save_anchors(const DocumentState& doc, const TagList& tags,
+                 const std::vector<UnplacedTag>& unplaced);
 
 }  // namespace gm

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "tags/styles.h"
 #include "tags/tag_file.h"
@@ -51,6 +52,10 @@ const TagNode* find_identity(const TagList& tags, const TagIdentity& id) {
   return nullptr;
 }
 
+bool unplaced_before(const UnplacedTag& a, const UnplacedTag& b) {
+  return std::tie(a.start, a.end, a.time) < std::tie(b.start, b.end, b.time);
+}
+
 // The record Redo would make next.
 const HistoryRecord* next_record(const TagHistory& history) {
   return history.current() ? history.current()->next.get() : history.head();
@@ -58,9 +63,10 @@ const HistoryRecord* next_record(const TagHistory& history) {
 
 }  // namespace
 
-int TagDocument::open(const std::function<int(TagList&)>& read) {
-  const int result = read(list_);
+int TagDocument::open(const Reader& read) {
+  const int result = read(list_, unplaced_);
   if (result != 0) return result;
+  std::sort(unplaced_.begin(), unplaced_.end(), unplaced_before);
   normalize_styles_for_document(list_);
   history_ = std::make_unique<TagHistory>(-1);
   unsaved_ = false;
@@ -151,6 +157,18 @@ void TagDocument::undo_step(TagChange& change) {
       }
       break;
     }
+    case UNPLACE:
+      erase_unplaced(record->unplaced.get());
+      put_back(list_, payload);
+      history.step_back();
+      repaint(change, payload);
+      change.unplaced = true;
+      break;
+    case FORGET:
+      insert_unplaced(record->unplaced.get());
+      history.step_back();
+      change.unplaced = true;
+      break;
     default:
       std::fprintf(stderr, "unknown action!\n");
       history.step_back();
@@ -185,6 +203,16 @@ void TagDocument::redo_step(TagChange& change) {
         }
       }
       break;
+    case UNPLACE:
+      take_out(list_, payload);
+      insert_unplaced(record->unplaced.get());
+      repaint(change, payload);
+      change.unplaced = true;
+      break;
+    case FORGET:
+      erase_unplaced(record->unplaced.get());
+      change.unplaced = true;
+      break;
     default:
       break;  // nothing to make again; the position moved all the same
   }
@@ -218,27 +246,96 @@ TagChange TagDocument::set_default_style(unsigned char style) {
   return finish(std::move(change));
 }
 
+// One Tag of a bulk move, recorded as an edit pair joined to whatever the step did before.
+bool TagDocument::move_one(const TagMove& move, TagChange& change) {
+  if (move.start >= move.end) return false;
+  const TagNode* node = find_identity(list_, move.tag);
+  if (!node) return false;
+  auto moved = copy_tag(*node->tag);
+  moved->start = move.start;
+  moved->end = move.end;
+  change.repaint.push_back({move.tag.start, move.tag.end});
+  change.repaint.push_back({move.start, move.end});
+  // Every pair after the first goes with the one before it: one Undo takes all back.
+  history_->add_action(EDIT_OLD, copy_tag(*node->tag), change.made);
+  list_.remove_tag(move.tag);
+  auto copy = copy_tag(*moved);
+  list_.insert_tag(moved);
+  history_->add_action(EDIT_NEW, std::move(copy));
+  change.made = true;
+  return true;
+}
+
 TagChange TagDocument::move_tags(const std::vector<TagMove>& moves) {
   TagChange change;
-  for (const TagMove& move : moves) {
-    if (move.start >= move.end) continue;
-    const TagNode* node = find_identity(list_, move.tag);
+  for (const TagMove& move : moves) move_one(move, change);
+  change.tags = change.history = change.made;
+  return finish(std::move(change));
+}
+
+TagChange TagDocument::follow_text(TextFollowing following) {
+  TagChange change;
+  for (const TagMove& move : following.moves) move_one(move, change);
+  for (UnplacedTag& record : following.taken_out) {
+    const TagNode* node = find_identity(list_, {record.start, record.end, record.time});
     if (!node) continue;
-    auto moved = copy_tag(*node->tag);
-    moved->start = move.start;
-    moved->end = move.end;
-    change.repaint.push_back({move.tag.start, move.tag.end});
-    change.repaint.push_back({move.start, move.end});
-    // Every pair after the first goes with the one before it: one Undo takes all back.
-    history_->add_action(EDIT_OLD, copy_tag(*node->tag), change.made);
-    list_.remove_tag(move.tag);
-    auto copy = copy_tag(*moved);
-    list_.insert_tag(moved);
-    history_->add_action(EDIT_NEW, std::move(copy));
+    auto payload = copy_tag(*node->tag);
+    change.repaint.push_back({payload->start, payload->end});
+    list_.remove_tag(*payload);
+    insert_unplaced(&record);
+    history_->add_action(UNPLACE, std::move(payload), change.made,
+                         std::make_unique<UnplacedTag>(std::move(record)));
+    change.made = change.unplaced = true;
+  }
+  for (std::unique_ptr<Tag>& tag : following.added) {
+    if (!tag) continue;
+    change.repaint.push_back({tag->start, tag->end});
+    auto copy = copy_tag(*tag);
+    list_.insert_tag(tag);
+    history_->add_action(ADD, std::move(copy), change.made);
     change.made = true;
   }
   change.tags = change.history = change.made;
   return finish(std::move(change));
+}
+
+TagChange TagDocument::place_unplaced(size_t index, int32_t start, int32_t end) {
+  TagChange change;
+  if (index >= unplaced_.size() || start >= end) return change;
+  const UnplacedTag& record = unplaced_[index];
+  auto tag = make_tag(start, end, record.style, record.time, record.note);
+  history_->add_action(FORGET, nullptr, false, std::make_unique<UnplacedTag>(record));
+  unplaced_.erase(unplaced_.begin() + static_cast<std::ptrdiff_t>(index));
+  change.repaint.push_back({start, end});
+  auto copy = copy_tag(*tag);
+  list_.insert_tag(tag);
+  history_->add_action(ADD, std::move(copy), true);
+  change.made = change.tags = change.history = change.unplaced = true;
+  return finish(std::move(change));
+}
+
+TagChange TagDocument::forget_unplaced(size_t index) {
+  TagChange change;
+  if (index >= unplaced_.size()) return change;
+  history_->add_action(FORGET, nullptr, false, std::make_unique<UnplacedTag>(unplaced_[index]));
+  unplaced_.erase(unplaced_.begin() + static_cast<std::ptrdiff_t>(index));
+  change.made = change.history = change.unplaced = true;
+  return finish(std::move(change));
+}
+
+void TagDocument::insert_unplaced(const UnplacedTag* record) {
+  if (!record) return;
+  unplaced_.insert(std::upper_bound(unplaced_.begin(), unplaced_.end(), *record, unplaced_before),
+                   *record);
+}
+
+void TagDocument::erase_unplaced(const UnplacedTag* record) {
+  if (!record) return;
+  const auto same = [&](const UnplacedTag& u) {
+    return u.start == record->start && u.end == record->end && u.time == record->time;
+  };
+  const auto found = std::find_if(unplaced_.begin(), unplaced_.end(), same);
+  if (found != unplaced_.end()) unplaced_.erase(found);
 }
 
 }  // namespace gm

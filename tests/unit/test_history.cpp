@@ -384,11 +384,11 @@ TEST_F(HistoryTest, ChangesTellTheListenerAndMarkTheTagsUnsaved) {
   EXPECT_TRUE(doc.unsaved());
 
   // Opening starts afresh; a failed open changes nothing.
-  EXPECT_EQ(doc.open([](TagList&) { return -1; }), -1);
+  EXPECT_EQ(doc.open([](TagList&, std::vector<UnplacedTag>&) { return -1; }), -1);
   EXPECT_TRUE(doc.unsaved());
   EXPECT_TRUE(doc.history().can_undo());
   // As a damaged tag file may leave it: brought into the drawable range.
-  EXPECT_EQ(doc.open([](TagList& list) {
+  EXPECT_EQ(doc.open([](TagList& list, std::vector<UnplacedTag>&) {
     list.default_style = '@';
     return 0;
   }),
@@ -399,7 +399,7 @@ TEST_F(HistoryTest, ChangesTellTheListenerAndMarkTheTagsUnsaved) {
 
   // Taking a change back is a change too.
   new_tag(30, 40, 300);
-  ASSERT_EQ(doc.open([](TagList&) { return 0; }), 0);
+  ASSERT_EQ(doc.open([](TagList&, std::vector<UnplacedTag>&) { return 0; }), 0);
   new_tag(50, 60, 500);
   undo();
   EXPECT_TRUE(doc.unsaved());
