@@ -60,7 +60,7 @@ UnplacedTags::~UnplacedTags() = default;
 
 void UnplacedTags::build() {
   const TopLevelScope top_level;
-  window_ = std::make_unique<Fl_Double_Window>(340, 220, 560, 300, "Tags not placed");
+  window_ = std::make_unique<Fl_Double_Window>(560, 300, "Tags not placed");
   auto* about = new Fl_Box(10, 5, 540, 45,
                            "The text of these tags was not found in the changed document. Select "
                            "text and place a tag on it, or remove the tag.");
@@ -82,24 +82,23 @@ void UnplacedTags::relist() {
   list_->clear();
   for (const UnplacedTag& record : tags_.unplaced()) list_->add(unplaced_line_text(record).c_str());
   if (list_->size() > 0) list_->value(std::min(std::max(chosen, 1), list_->size()));
-  listed_ = tags_.unplaced().size();
 }
 
 void UnplacedTags::show() {
   if (!main_.shown()) return;  // start-up shows it once the main window stands
+  if (!window_->shown()) {
+    // Each time it comes up: beside the main window, on that window's screen.
+    int sx = 0, sy = 0, sw = 0, sh = 0;
+    Fl::screen_work_area(sx, sy, sw, sh, main_.x(), main_.y());
+    const int x = std::min(main_.x() + main_.w() + 10, sx + sw - window_->w());
+    const int y = std::min(main_.y() + 40, sy + sh - window_->h());
+    window_->position(std::max(x, sx), std::max(y, sy));
+  }
   window_->show();
 }
 
 void UnplacedTags::follow(const TagChange& change) {
-  if (!change.unplaced) return;
-  const size_t before = listed_;
-  if (!window_ && tags_.unplaced().empty()) return;
-  relist();
-  if (listed_ == 0) {
-    window_->hide();
-  } else if (listed_ > before) {
-    show();
-  }
+  if (change.unplaced && window_) relist();
 }
 
 void UnplacedTags::show_if_any() {

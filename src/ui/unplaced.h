@@ -30,10 +30,10 @@ class UnplacedTags {
   UnplacedTags(const UnplacedTags&) = delete;
   UnplacedTags& operator=(const UnplacedTags&) = delete;
 
-  // Relists after a change of the unplaced Tags; comes up when there are more than before,
-  // goes when there are none.
+  // Relists after a change of the unplaced Tags. It neither comes up nor goes by itself:
+  // an Undo or Redo must not take the keyboard from the main window.
   void follow(const TagChange& change);
-  // After an open: lists the unplaced Tags and comes up when there are any.
+  // After an open: lists the unplaced Tags and comes up when there are any, goes when none.
   void show_if_any();
 
   // "Place on selection" and "Remove for good", for the chosen line; nothing without one.
@@ -54,7 +54,6 @@ class UnplacedTags {
   Fl_Window& main_;
   std::unique_ptr<Fl_Double_Window> window_;
   Fl_Hold_Browser* list_ = nullptr;
-  size_t listed_ = 0;
 };
 
 }  // namespace gm
