@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "tags/styles.h"
 #include "tags/tag_file.h"
@@ -54,6 +56,53 @@ const TagNode* find_identity(const TagList& tags, const TagIdentity& id) {
 
 bool unplaced_before(const UnplacedTag& a, const UnplacedTag& b) {
   return std::tie(a.start, a.end, a.time) < std::tie(b.start, b.end, b.time);
+}
+
+TagIdentity identity_of(const UnplacedTag& u) { return {u.start, u.end, u.time}; }
+
+struct IdentityHash {
+  size_t operator()(const TagIdentity& id) const {
+    uint64_t h = static_cast<uint32_t>(id.start);
+    h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(id.end);
+    h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(id.time);
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+using IdentitySet = std::unordered_set<TagIdentity, IdentityHash>;
+
+// TagList order: start ascending, longer range first, newest first.
+bool in_list_order(const std::unique_ptr<Tag>& a, const std::unique_ptr<Tag>& b) {
+  if (a->start != b->start) return a->start < b->start;
+  if (a->end != b->end) return a->end > b->end;
+  return a->time > b->time;
+}
+
+// Every Tag of the list goes through `reshape` (which may give it a new range, or answer
+// false to take it out), `extra` join them, and the list is made again in its order, twins
+// left out: one pass and one sort, where a Tag at a time would cost a walk of the list each.
+template <class Reshape>
+void rebuild(TagList& list, Reshape reshape, std::vector<std::unique_ptr<Tag>> extra) {
+  std::vector<std::unique_ptr<Tag>> tags;
+  tags.reserve(list.size() + extra.size());
+  for (TagNode* n = list.head(); n; n = n->next.get())
+    if (reshape(*n->tag)) tags.push_back(std::move(n->tag));
+  list.clear();
+  for (std::unique_ptr<Tag>& tag : extra)
+    if (tag) tags.push_back(std::move(tag));
+  std::stable_sort(tags.begin(), tags.end(), in_list_order);
+  const Tag* last = nullptr;
+  for (std::unique_ptr<Tag>& tag : tags) {
+    if (last && same_identity(*last, *tag)) continue;
+    last = tag.get();
+    list.append_tag(std::move(tag));
+  }
+}
+
+std::vector<std::unique_ptr<Tag>> copies(const std::vector<std::unique_ptr<Tag>>& tags) {
+  std::vector<std::unique_ptr<Tag>> out;
+  out.reserve(tags.size());
+  for (const std::unique_ptr<Tag>& tag : tags) out.push_back(copy_tag(*tag));
+  return out;
 }
 
 // The record Redo would make next.
@@ -157,12 +206,9 @@ void TagDocument::undo_step(TagChange& change) {
       }
       break;
     }
-    case UNPLACE:
-      erase_unplaced(record->unplaced.get());
-      put_back(list_, payload);
+    case FOLLOW:
+      if (record->follow) apply_follow(*record->follow, false, change);
       history.step_back();
-      repaint(change, payload);
-      change.unplaced = true;
       break;
     case FORGET:
       insert_unplaced(record->unplaced.get());
@@ -203,11 +249,8 @@ void TagDocument::redo_step(TagChange& change) {
         }
       }
       break;
-    case UNPLACE:
-      take_out(list_, payload);
-      insert_unplaced(record->unplaced.get());
-      repaint(change, payload);
-      change.unplaced = true;
+    case FOLLOW:
+      if (record->follow) apply_follow(*record->follow, true, change);
       break;
     case FORGET:
       erase_unplaced(record->unplaced.get());
@@ -275,28 +318,79 @@ TagChange TagDocument::move_tags(const std::vector<TagMove>& moves) {
 
 TagChange TagDocument::follow_text(TextFollowing following) {
   TagChange change;
-  for (const TagMove& move : following.moves) move_one(move, change);
-  for (UnplacedTag& record : following.taken_out) {
-    const TagNode* node = find_identity(list_, {record.start, record.end, record.time});
-    if (!node) continue;
-    auto payload = copy_tag(*node->tag);
-    change.repaint.push_back({payload->start, payload->end});
-    list_.remove_tag(*payload);
-    insert_unplaced(&record);
-    history_->add_action(UNPLACE, std::move(payload), change.made,
-                         std::make_unique<UnplacedTag>(std::move(record)));
-    change.made = change.unplaced = true;
+  std::unordered_map<TagIdentity, const Tag*, IdentityHash> present;
+  present.reserve(list_.size());
+  for (const TagNode* n = list_.head(); n; n = n->next.get())
+    present.emplace(identity_of(*n->tag), n->tag.get());
+  auto record = std::make_unique<FollowRecord>();
+  for (const TagMove& move : following.moves)
+    if (move.start < move.end && present.count(move.tag)) record->moves.push_back(move);
+  for (UnplacedTag& unplaced : following.taken_out) {
+    const auto found = present.find(identity_of(unplaced));
+    if (found == present.end()) continue;
+    record->taken_out.push_back(copy_tag(*found->second));
+    record->unplaced.push_back(std::move(unplaced));
   }
-  for (std::unique_ptr<Tag>& tag : following.added) {
-    if (!tag) continue;
-    change.repaint.push_back({tag->start, tag->end});
-    auto copy = copy_tag(*tag);
-    list_.insert_tag(tag);
-    history_->add_action(ADD, std::move(copy), change.made);
-    change.made = true;
-  }
-  change.tags = change.history = change.made;
+  for (std::unique_ptr<Tag>& tag : following.added)
+    if (tag && tag->start < tag->end) record->added.push_back(std::move(tag));
+  if (record->moves.empty() && record->taken_out.empty() && record->added.empty()) return change;
+  apply_follow(*record, true, change);
+  history_->add_action(FOLLOW, nullptr, false, nullptr, std::move(record));
+  change.made = change.tags = change.history = true;
   return finish(std::move(change));
+}
+
+void TagDocument::apply_follow(const FollowRecord& record, bool forward, TagChange& change) {
+  // Forward: moved Tags are found by their old identity, taken-out ones leave, added ones
+  // come. Back: moved Tags are found by their new identity, added ones leave, taken-out
+  // ones come back.
+  std::unordered_map<TagIdentity, TextRange, IdentityHash> ranges;
+  ranges.reserve(record.moves.size());
+  for (const TagMove& move : record.moves) {
+    const TagIdentity moved{move.start, move.end, move.tag.time};
+    if (forward) {
+      ranges.emplace(move.tag, TextRange{move.start, move.end});
+    } else {
+      ranges.emplace(moved, TextRange{move.tag.start, move.tag.end});
+    }
+    change.repaint.push_back({move.tag.start, move.tag.end});
+    change.repaint.push_back({move.start, move.end});
+  }
+  const auto& leaving = forward ? record.taken_out : record.added;
+  const auto& coming = forward ? record.added : record.taken_out;
+  IdentitySet gone;
+  gone.reserve(leaving.size());
+  for (const std::unique_ptr<Tag>& tag : leaving) {
+    gone.insert(identity_of(*tag));
+    repaint(change, tag.get());
+  }
+  for (const std::unique_ptr<Tag>& tag : coming) repaint(change, tag.get());
+  rebuild(
+      list_,
+      [&](Tag& tag) {
+        const TagIdentity id = identity_of(tag);
+        if (gone.count(id)) return false;
+        const auto moved = ranges.find(id);
+        if (moved != ranges.end()) {
+          tag.start = moved->second.start;
+          tag.end = moved->second.end;
+        }
+        return true;
+      },
+      copies(coming));
+
+  if (record.unplaced.empty()) return;
+  change.unplaced = true;
+  if (forward) {
+    unplaced_.insert(unplaced_.end(), record.unplaced.begin(), record.unplaced.end());
+    std::stable_sort(unplaced_.begin(), unplaced_.end(), unplaced_before);
+  } else {
+    IdentitySet back;
+    for (const UnplacedTag& u : record.unplaced) back.insert(identity_of(u));
+    unplaced_.erase(std::remove_if(unplaced_.begin(), unplaced_.end(),
+                                   [&](const UnplacedTag& u) { return back.count(identity_of(u)); }),
+                    unplaced_.end());
+  }
 }
 
 TagChange TagDocument::place_unplaced(size_t index, int32_t start, int32_t end) {

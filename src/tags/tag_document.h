@@ -45,13 +45,6 @@ struct TagChange {
   bool unplaced = false;  // the Tags that could not be placed changed
 };
 
-// One Tag of a bulk move: the Tag of that identity takes the range [start, end).
-struct TagMove {
-  TagIdentity tag;
-  int32_t start;
-  int32_t end;
-};
-
 // Where the Tags of a document edited elsewhere went (re-anchoring), to be applied as one step.
 struct TextFollowing {
   std::vector<TagMove> moves;
@@ -116,7 +109,9 @@ class TagDocument {
   // Many Tags take new ranges as one step of the history (each as an edit pair keeping its
   // style, note and time). Moves of Tags that are gone, or to an empty range, are left out.
   TagChange move_tags(const std::vector<TagMove>& moves);
-  // The Tags follow their text: the moves, the Tags taken out and those added, one step.
+  // The Tags follow their text: the moves, the Tags taken out and those added, one step of
+  // the history, applied, undone and redone in one pass over the list (a re-anchoring may
+  // move every Tag). Moves and takings out of Tags that are not there are left out.
   TagChange follow_text(TextFollowing following);
   // Unplaced record `index` becomes a Tag on [start, end) again, keeping its style, note and
   // time; nothing made for an empty range or no such record.
@@ -131,6 +126,8 @@ class TagDocument {
   void undo_step(TagChange& change);
   void redo_step(TagChange& change);
   bool move_one(const TagMove& move, TagChange& change);
+  // FOLLOW forward (redo) or back (undo).
+  void apply_follow(const FollowRecord& record, bool forward, TagChange& change);
   void insert_unplaced(const UnplacedTag* record);
   void erase_unplaced(const UnplacedTag* record);
 
