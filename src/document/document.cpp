@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <tuple>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <tuple>
 
 #include "document/encoding.h"
 #include "document/reader.h"
