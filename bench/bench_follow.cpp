@@ -45,9 +45,9 @@ struct Files {
     if (gm::read_tag_file(tags, (doc.path() + ".tag").c_str()) != 0) return;
     const std::optional<gm::Fingerprint> tag_file = gm::fingerprint_file(doc.path() + ".tag");
     if (!tag_file) return;
-    if (gm::write_anchor_file(gm::anchor_file_name(changed),
-                              gm::encode_anchor_file(gm::make_anchor_file(text, tags, *tag_file,
-                                                                          {}))) != 0)
+    if (gm::write_anchor_file(
+            gm::anchor_file_name(changed),
+            gm::encode_anchor_file(gm::make_anchor_file(text, tags, *tag_file, {}))) != 0)
       return;
     text.insert(text.find('\n', 1000) + 1, "A line added near the start by another editor.\n");
     std::error_code error;
@@ -56,7 +56,8 @@ struct Files {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
       }
-      fs::copy_file(doc.path() + ".tag", path + ".tag", fs::copy_options::overwrite_existing, error);
+      fs::copy_file(doc.path() + ".tag", path + ".tag", fs::copy_options::overwrite_existing,
+                    error);
       if (error) return;
     }
     fs::create_hard_link(doc.path(), saving, error);
@@ -85,10 +86,14 @@ void open_changed(benchmark::State& state, const std::string& path) {
   state.counters["followed"] = followed ? 1 : 0;
 }
 
-void BM_OpenChangedFollowingText(benchmark::State& state) { open_changed(state, Files::get().changed); }
+void BM_OpenChangedFollowingText(benchmark::State& state) {
+  open_changed(state, Files::get().changed);
+}
 BENCHMARK(BM_OpenChangedFollowingText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_OpenChangedFloorNoAnchors(benchmark::State& state) { open_changed(state, Files::get().plain); }
+void BM_OpenChangedFloorNoAnchors(benchmark::State& state) {
+  open_changed(state, Files::get().plain);
+}
 BENCHMARK(BM_OpenChangedFloorNoAnchors)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void save(benchmark::State& state, bool with_anchors) {
@@ -99,10 +104,10 @@ void save(benchmark::State& state, bool with_anchors) {
   gm::Program& program = *app;
   const bench::QuietStdout quiet;
   for (auto _ : state) {
-    const int result = with_anchors ? program.commands.save_tags()
-                                    : program.document.tags.save(
-                                          gm::tag_file_name(*program.document.file.path),
-                                          program.view.top());
+    const int result =
+        with_anchors ? program.commands.save_tags()
+                     : program.document.tags.save(gm::tag_file_name(*program.document.file.path),
+                                                  program.view.top());
     if (result != 0) return state.SkipWithError("the save failed");
   }
 }

@@ -387,9 +387,10 @@ void TagDocument::apply_follow(const FollowRecord& record, bool forward, TagChan
   } else {
     IdentitySet back;
     for (const UnplacedTag& u : record.unplaced) back.insert(identity_of(u));
-    unplaced_.erase(std::remove_if(unplaced_.begin(), unplaced_.end(),
-                                   [&](const UnplacedTag& u) { return back.count(identity_of(u)); }),
-                    unplaced_.end());
+    unplaced_.erase(
+        std::remove_if(unplaced_.begin(), unplaced_.end(),
+                       [&](const UnplacedTag& u) { return back.count(identity_of(u)); }),
+        unplaced_.end());
   }
 }
 

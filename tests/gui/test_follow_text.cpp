@@ -29,8 +29,9 @@ class FollowText : public AppTest {
   // "beta", "gamma" and "delta", each with its note.
   void SetUp() override {
     AppTest::SetUp();
-    path_ = dir_.document("doc.txt", "alpha beta gamma delta\n",
-                          {{6, 10, 'C', 100, "b"}, {11, 16, 'D', 200, "g"}, {17, 22, 'E', 300, "d"}});
+    path_ =
+        dir_.document("doc.txt", "alpha beta gamma delta\n",
+                      {{6, 10, 'C', 100, "b"}, {11, 16, 'D', 200, "g"}, {17, 22, 'E', 300, "d"}});
   }
 
   // Each Tag's range and note, in list order.

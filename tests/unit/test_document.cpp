@@ -211,7 +211,8 @@ TEST_F(OpenDocument, DisplayPathOnlyForAPathThatIsNotUtf8) {
 // Numbered lines, no two alike.
 std::string lines(const char* what, int count) {
   std::string text;
-  for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + " of the " + what + " part\n";
+  for (int i = 0; i < count; ++i)
+    text += "line " + std::to_string(i) + " of the " + what + " part\n";
   return text;
 }
 

@@ -480,7 +480,8 @@ TEST_F(HistoryTest, FollowingTheTextInOnePassEqualsTagByTag) {
           break;
       }
     }
-    for (const UnplacedTag& u : following.taken_out) plain_tags.remove_tag(TagIdentity{u.start, u.end, u.time});
+    for (const UnplacedTag& u : following.taken_out)
+      plain_tags.remove_tag(TagIdentity{u.start, u.end, u.time});
     plain.move_tags(following.moves);
     for (int i = 0; i < 3; ++i) {
       const int32_t start = pick(40);
