@@ -534,7 +534,9 @@ void run_case(const std::string& old, const std::vector<Range>& tags, const Edit
   gm::TagList list;
   int32_t time = 1'000'000'000;
   for (const Range& r : tags) list.append_tag(gm::make_tag(r.start, r.end, 'B', ++time, ""));
-  const gm::AnchorFile saved = gm::make_anchor_file(old, list, {}, {});
+  // Through the file's bytes, so that what is measured is what a save keeps.
+  const gm::AnchorFile saved =
+      *gm::decode_anchor_file(gm::encode_anchor_file(gm::make_anchor_file(old, list, {}, {})));
   const gm::ReanchorResult result = gm::reanchor(e.text, list, saved);
   for (size_t i = 0; i < tags.size(); ++i) {
     const Expected x = expected(old, e, tags[i]);

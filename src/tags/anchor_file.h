@@ -9,23 +9,32 @@
 // Contents (little-endian; see anchor_file.cpp for the byte layout): a magic and a version;
 // the fingerprint of the document text the Tags were saved against and of the tag file as
 // written; one TagAnchor per Tag of that tag file; the Tags that could not be placed
-// (UnplacedTag, complete, since the tag file no longer holds them); and a checksum over all
-// of it, so that damaged, truncated and foreign files are told apart from good ones.
+// (UnplacedTag, complete, since the tag file no longer holds them); a short hash of every
+// block of the text; and a checksum over all of it, so that damaged, truncated and foreign
+// files are told apart from good ones.
+//
+// What depends on the document text alone (its fingerprint, the block hashes, the running
+// hashes the gaps are cut from) is worked out once per opened document, in an AnchorBasis;
+// a save then does work in proportion to its Tags only, never to the text.
 //
 // How the program uses it (the integration into the tag document model):
-//   save:  write_tag_file, then fingerprint_file(tag file), then
-//          make_anchor_file(text, tags, that fingerprint, unplaced) and
-//          write_anchor_file(anchor_file_name(document), encode_anchor_file(...)).
-//   open:  read_anchor_file without anchors (one line on standard error when it is
-//          damaged; then it is ignored), then anchor_state(): belongs_to_other_tag_file ->
-//          the Tags open as they stand; document_unchanged -> nothing to do;
-//          document_changed -> read it with anchors, reanchor() (tags/reanchor.h) and apply
-//          the result as one undoable step. The unplaced Tags are kept in every case: they
-//          are in no tag file.
+//   open:  start_anchor_basis(text) right after the document is read (a worker thread: the
+//          basis costs a pass over the text, which the GUI need not wait for); then
+//          read_anchor_file without anchors (one line on standard error when it is
+//          damaged; then it is ignored), then anchor_state() with fingerprint(text):
+//          belongs_to_other_tag_file -> the Tags open as they stand; document_unchanged ->
+//          nothing to do; document_changed -> read it with anchors, reanchor()
+//          (tags/reanchor.h) and apply the result as one undoable step. The unplaced Tags
+//          are kept in every case: they are in no tag file.
+//   save:  write_tag_file, then save_anchor_file(document path, the basis (get() on the
+//          future: waits only when the first save comes before the pass ended), the text,
+//          the TagList, the unplaced Tags, fingerprint(the tag file's bytes)). The text is
+//          read-only for the whole session, so the one basis serves every save.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,9 +85,9 @@ inline bool starts_character(std::string_view t, size_t j) {
 // Characters of s with each whitespace run counted as one.
 int32_t collapsed_length(std::string_view s);
 
-inline constexpr size_t kQuoteContext = 32;
+inline constexpr size_t kQuoteContext = 24;
 inline constexpr size_t kQuoteWhole = 160;  // longer texts keep head and tail
-inline constexpr size_t kQuoteEnd = 64;     // bytes of head and of tail
+inline constexpr size_t kQuoteEnd = 32;     // bytes of head and of tail
 
 // The quote of [start, end) in text (the range cut to the text).
 TextQuote make_quote(std::string_view text, int32_t start, int32_t end);
@@ -86,19 +95,27 @@ TextQuote make_quote(std::string_view text, int32_t start, int32_t end);
 // One Tag of the tag file, found again by its identity, and its text when it was saved.
 struct TagAnchor {
   int32_t start = 0, end = 0, time = 0;
-  // XXH3-64 of the text from the start of the Tag before it (in order of starts; for the
+  // gap_hash of the text from the start of the Tag before it (in order of starts; for the
   // first, from the beginning of the text) to its own start: tells whether that stretch is
-  // still the same, so an edit cannot hide behind text that repeats elsewhere.
-  uint64_t gap = 0;
-  // The same stretch with whitespace runs counted once, hashed like the blocks below.
-  uint64_t flat_gap = 0;
+  // still the same, so an edit cannot hide behind text that repeats elsewhere. The text at
+  // the place it predicts is compared too, so a short hash is enough.
+  uint32_t gap = 0;
+  // The same stretch with whitespace runs counted once: fold_hash of its running hash.
+  uint32_t flat_gap = 0;
   // Characters before its start with whitespace runs counted once: its place among the
   // blocks below, whatever re-wrapping did.
   int32_t collapsed_start = 0;
   TextQuote quote;
 };
+// A polynomial hash, so that it can be rolled over every position of a text and cut from
+// running hashes: h extended by the bytes.
+inline constexpr uint64_t kBlockBase = 0x100000001B3ull;
+uint64_t poly_extend(uint64_t h, std::string_view bytes);
+uint64_t poly_power(uint64_t n);  // kBlockBase^n
+// 32 well-mixed bits of a hash, to store.
+uint32_t fold_hash(uint64_t h);
 // The gap hash of a stretch.
-uint64_t gap_hash(std::string_view stretch);
+inline uint32_t gap_hash(std::string_view stretch) { return fold_hash(poly_extend(0, stretch)); }
 
 // A Tag that could not be placed: all of it, since the tag file no longer holds it.
 struct UnplacedTag {
@@ -114,22 +131,61 @@ struct AnchorFile {
   Fingerprint tag_file;  // the tag file written with them
   std::vector<TagAnchor> anchors;
   std::vector<UnplacedTag> unplaced;
-  // A hash of every whole block of kAnchorBlock characters of that text, whitespace runs
-  // counted as one space (block_hash): wherever the same block stands in the new text, that
-  // text was there before, so no other Tag's text went there.
-  std::vector<uint64_t> blocks;
+  // fold_hash(block_hash) of every whole block of kAnchorBlock characters of that text,
+  // whitespace runs counted as one space: wherever the same block stands in the new text,
+  // that text was there before, so no other Tag's text went there.
+  std::vector<uint32_t> blocks;
 };
 
 inline constexpr size_t kAnchorBlock = 128;
-// A polynomial hash, so that it can be rolled over every position of a text.
-inline constexpr uint64_t kBlockBase = 0x100000001B3ull;
 uint64_t block_hash(std::string_view block);
+
+// What the anchor file takes from the document text alone, worked out in one pass over it:
+// the fingerprint, the block hashes, and the running hashes of the text every kBasisStep
+// bytes, from which the gap of any Tag is cut in a few dozen bytes of work.
+class AnchorBasis {
+ public:
+  explicit AnchorBasis(std::string_view text);
+
+  const Fingerprint& document() const { return document_; }
+  const std::vector<uint32_t>& blocks() const { return blocks_; }
+
+  // The running hashes of the text before a byte offset (cut to the text): of its bytes, and
+  // of its characters with whitespace runs counted once (as starts_character counts them).
+  struct Running {
+    uint64_t raw = 0, flat = 0;
+    int64_t collapsed = 0;  // characters counted in flat
+  };
+  Running running(std::string_view text, size_t offset) const;
+
+ private:
+  static constexpr size_t kBasisStep = 128;
+  Fingerprint document_;
+  std::vector<uint32_t> blocks_;
+  std::vector<Running> steps_;  // before byte k * kBasisStep
+};
+
+// The basis made on a worker thread; the text must outlive it (the document's own buffer,
+// which stays unchanged while it is open).
+std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(std::string_view text);
 
 std::string anchor_file_name(const std::string& document_path);
 
-// An anchor for every Tag of the list, taken from the text they were saved against.
+// An anchor for every Tag of the list (in order of starts), taken from the text they were
+// saved against; `basis` must be that text's. Work in proportion to the Tags.
+AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text, const TagList& tags,
+                            const Fingerprint& tag_file, std::vector<UnplacedTag> unplaced);
+// The same with a basis made for the occasion.
 AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fingerprint& tag_file,
                             std::vector<UnplacedTag> unplaced);
+
+// A save's anchor file, made and written after the tag file (whose written bytes have the
+// fingerprint `tag_file`): 0 when it replaced the old one whole, -1 after a line on standard
+// error. A failure loses nothing the tag file holds; the next open then finds an anchor file
+// of another tag file version and opens the Tags as they stand.
+int save_anchor_file(const std::string& document_path, const AnchorBasis& basis,
+                     std::string_view text, const TagList& tags,
+                     const std::vector<UnplacedTag>& unplaced, const Fingerprint& tag_file);
 
 std::string encode_anchor_file(const AnchorFile& file);
 // None with the reason in *why when the bytes are not a whole, undamaged anchor file.

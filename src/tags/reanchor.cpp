@@ -387,7 +387,7 @@ class OldBlocks {
  public:
   enum Origin : int { unknown = 0, own = 1, elsewhere = 2 };
 
-  OldBlocks(const std::vector<uint64_t>& blocks, SearchRoute route)
+  OldBlocks(const std::vector<uint32_t>& blocks, SearchRoute route)
       : always_scan_(route == SearchRoute::plain) {
     index_.reserve(blocks.size());
     for (size_t k = 0; k < blocks.size(); ++k)
@@ -412,7 +412,7 @@ class OldBlocks {
     if (around.size() < w) return unknown;
     // Each window holding pos's character, and the old block start that would make that
     // character the Tag's own first one.
-    std::vector<std::pair<uint64_t, int64_t>> windows;
+    std::vector<std::pair<uint32_t, int64_t>> windows;
     uint64_t out = 1;  // kBlockBase^(w-1): the weight of the character leaving the window
     for (size_t i = 1; i < w; ++i) out *= kBlockBase;
     const size_t first = at >= w - 1 ? at - (w - 1) : 0;
@@ -421,11 +421,11 @@ class OldBlocks {
       if (i > first)
         h = (h - out * static_cast<unsigned char>(around[i - 1])) * kBlockBase +
             static_cast<unsigned char>(around[i + w - 1]);
-      windows.push_back({h, collapsed_start - static_cast<int64_t>(at - i)});
+      windows.push_back({fold_hash(h), collapsed_start - static_cast<int64_t>(at - i)});
     }
     std::sort(windows.begin(), windows.end());
     int found = unknown;
-    auto note = [&](uint64_t hash, int64_t offset) {
+    auto note = [&](uint32_t hash, int64_t offset) {
       const auto [from, to] =
           std::equal_range(windows.begin(), windows.end(), std::make_pair(hash, INT64_MIN),
                            [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -461,7 +461,7 @@ class OldBlocks {
 
   static constexpr int kScansBeforeSorting = 4;
   bool always_scan_;                                         // the plain route
-  mutable std::vector<std::pair<uint64_t, int64_t>> index_;  // hash, collapsed offset
+  mutable std::vector<std::pair<uint32_t, int64_t>> index_;  // hash, collapsed offset
   mutable bool sorted_ = false;
   mutable int questions_ = 0;
 };
@@ -804,7 +804,7 @@ std::optional<int64_t> after_same_gap(std::string_view t, const Item& prev, cons
     h = h * kBlockBase + static_cast<unsigned char>(is_space(t[j]) ? ' ' : t[j]);
     ++seen;
   }
-  if (seen != chars || h != item.anchor->flat_gap) return std::nullopt;
+  if (seen != chars || fold_hash(h) != item.anchor->flat_gap) return std::nullopt;
   return static_cast<int64_t>(j);
 }
 
@@ -814,7 +814,7 @@ int64_t shift_of(const Item& item) { return int64_t{item.placed->start} - item.t
 // the bytes alone does not pay for them.
 class LazyKnown {
  public:
-  LazyKnown(const std::vector<uint64_t>& blocks, SearchRoute route)
+  LazyKnown(const std::vector<uint32_t>& blocks, SearchRoute route)
       : blocks_(blocks), route_(route) {}
   const OldBlocks* get() {
     if (!known_) known_.emplace(blocks_, route_);
@@ -822,7 +822,7 @@ class LazyKnown {
   }
 
  private:
-  const std::vector<uint64_t>& blocks_;
+  const std::vector<uint32_t>& blocks_;
   SearchRoute route_;
   std::optional<OldBlocks> known_;
 };

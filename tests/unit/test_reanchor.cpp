@@ -276,6 +276,37 @@ std::string random_edit(std::mt19937& rng, std::string s) {
   }
 }
 
+// The anchors a save cuts from the basis against each stretch hashed on its own: starts
+// inside whitespace runs, at the basis's steps, ties and the text's end included.
+TEST_F(ReanchorRoutes, AnchorsFromTheBasisAgreeWithEachStretchHashedAlone) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    const std::string text = random_text(rng, 20 + rng() % 400);
+    const auto n = static_cast<int32_t>(text.size());
+    TagList tags;
+    for (int i = 0; i < 12; ++i) {
+      const int32_t s = i == 0 ? 128 : static_cast<int32_t>(rng() % (text.size() + 8));
+      tags.append_tag(make_tag(s, s + static_cast<int32_t>(rng() % 300), 'B', 100 + i, ""));
+    }
+    const AnchorFile file = make_anchor_file(AnchorBasis(text), text, tags, {}, {});
+    ASSERT_EQ(file.blocks.size(), static_cast<size_t>(collapsed_length(text)) / kAnchorBlock);
+    int32_t from = 0;
+    for (const TagAnchor& a : file.anchors) {
+      const int32_t at = std::min(a.start, n);
+      const std::string stretch = text.substr(from, at - from);
+      EXPECT_EQ(a.gap, gap_hash(stretch)) << round;
+      std::string flat;  // the stretch's characters as starts_character counts them
+      for (int32_t j = from; j < at; ++j)
+        if (starts_character(text, j)) flat += is_text_space(text[j]) ? ' ' : text[j];
+      EXPECT_EQ(a.flat_gap, fold_hash(block_hash(flat))) << round;
+      EXPECT_EQ(a.collapsed_start, collapsed_length(text.substr(0, at))) << round;
+      const TextQuote plain = make_quote(text, a.start, a.end);
+      EXPECT_EQ(a.quote.collapsed, plain.collapsed) << round;
+      from = at;
+    }
+  }
+}
+
 TEST_F(ReanchorRoutes, FastSearchAgreesWithThePlainOneOnRandomTextsAndEdits) {
   std::mt19937 rng(20261208);
   for (int round = 0; round < 500; ++round) {
