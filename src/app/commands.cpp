@@ -86,7 +86,7 @@ int Commands::open_document(const char* path) {
   dialogs_.close_open_dialog();
   sidebar_.stop_search();
   if (!path) return -1;
-  document_.file.data.reset();
+  document_.file.forget_text();
   view_.forget_prepared_document();
   following_ = {};
   followed_.reset();
@@ -129,6 +129,7 @@ void Commands::show_document() {
   view_.editor().scroll(tags.top_line, tags.top_column);
   follow_text();
   unplaced_.show_if_any();
+  prepare_anchors(document_.file);
 }
 
 // "&Open": the chosen path, or none when the chooser was cancelled.
@@ -202,7 +203,7 @@ void Commands::leave() {
   if (!confirm_unsaved()) return;
   about_.close();
   chooser_.reset();
-  document_.file.data.reset();
+  document_.file.forget_text();
   exit_process(0);
 }
 

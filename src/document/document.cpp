@@ -251,23 +251,28 @@ std::unique_ptr<LoadedDocument> load_document(const char* path, const TagList& o
 }
 
 void adopt_document(DocumentState& doc, TagList& tags, LoadedDocument& loaded) {
+  doc.forget_text();
   doc.data = std::move(loaded.text);
   doc.path = std::move(loaded.path);
   doc.display_path = std::move(loaded.display_path);
   tags.swap_contents(loaded.tags);
 }
 
-int save_anchors(const DocumentState& doc, const TagList& tags,
-                 const std::vector<UnplacedTag>& unplaced) {
+void prepare_anchors(DocumentState& doc) {
+  if (doc.data && !doc.anchor_basis.valid()) doc.anchor_basis = start_anchor_basis(*doc.data);
+}
+
+int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced) {
   if (!doc.path || !doc.data) return -1;
+  prepare_anchors(doc);
+  const std::shared_ptr<const AnchorBasis> basis = doc.anchor_basis.get();
   const std::vector<char> tag_file = encode_tag_file(tags);
-  const AnchorFile file =
-      make_anchor_file(*doc.data, tags, fingerprint({tag_file.data(), tag_file.size()}), unplaced);
-  return write_anchor_file(anchor_file_name(*doc.path), encode_anchor_file(file));
+  return save_anchor_file(*doc.path, *basis, *doc.data, tags, unplaced,
+                          fingerprint({tag_file.data(), tag_file.size()}));
 }
 
 int open_document(DocumentState& doc, TagList& tags, const char* path) {
-  doc.data.reset();
+  doc.forget_text();
   const std::unique_ptr<LoadedDocument> loaded = load_document(path, tags);
   if (!loaded) return -1;
   adopt_document(doc, tags, *loaded);

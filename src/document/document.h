@@ -18,6 +18,16 @@ struct DocumentState {
   std::optional<std::string> data;         // the text, always UTF-8; none when not loaded
   std::optional<std::string> path;         // as handed to open_document; kept until the next success
   std::optional<std::string> display_path; // UTF-8 form of a path that is not UTF-8
+  // What every save's anchor file takes from the text, made once on a worker thread that
+  // reads `data`: it goes before the text does (the last holder waits for the worker), so
+  // it is declared last.
+  std::shared_future<std::shared_ptr<const AnchorBasis>> anchor_basis;
+
+  // The text goes, and its basis first.
+  void forget_text() {
+    anchor_basis = {};
+    data.reset();
+  }
 };
 
 // A document read into memory and not open yet: its text (always UTF-8), its path, the path's
@@ -50,10 +60,14 @@ int open_document(DocumentState& doc, TagList& tags, const char* path);
 // "<path>.tag"
 std::string tag_file_name(const std::string& document_path);
 
+// Starts the basis of the open document's anchor files on a worker thread, so that saves
+// need not wait for a pass over the text.
+void prepare_anchors(DocumentState& doc);
+
 // The anchor file of a save, written right after the tag file with the same safety, from the
-// open document's text, the Tags as just written and the Tags that could not be placed.
-// 0, or -1 after a line on standard error.
-int save_anchors(const DocumentState& doc, const TagList& tags,
-                 const std::vector<UnplacedTag>& unplaced);
+// open document's text (its basis: started here when prepare_anchors was not called), the
+// Tags as just written and the Tags that could not be placed. 0, or -1 after a line on
+// standard error.
+int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced);
 
 }  // namespace gm
