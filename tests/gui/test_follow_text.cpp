@@ -14,6 +14,7 @@
 
 #include "gui_support.h"
 #include "tags/anchor_file.h"
+#include "tags/styles.h"
 
 namespace gm::testing {
 namespace {
@@ -105,6 +106,36 @@ TEST_F(FollowText, ChangedDocumentIsFollowedInOneUndoableStepAndKeptAcrossSaves)
   ASSERT_EQ(unplaced().size(), 1u);
   a().unplaced.remove_chosen();
   EXPECT_TRUE(unplaced().empty());
+}
+
+// Many Tags moved are repainted in one sweep: the same bytes as painting the list afresh,
+// after the step and after its Undo.
+TEST_F(FollowText, ManyTagsFollowedArePaintedAsAFreshPaintWould) {
+  std::string text;
+  std::vector<TagData> tagged;
+  for (int i = 0; i < 100; ++i) {
+    const std::string word = "word" + std::to_string(i);
+    const auto at = static_cast<int32_t>(text.size());
+    tagged.push_back({at, at + static_cast<int32_t>(word.size()),
+                      static_cast<unsigned char>('B' + i % 20), 1000 + i, ""});
+    // Far apart: each old and new range is a repaint range of its own.
+    text += word + " and some words without a tag" + (i % 7 ? " " : "\n");
+  }
+  path_ = dir_.document("many.txt", text, tagged);
+  load(path_);
+  ASSERT_EQ(a().commands.save_tags(), 0);
+  edit_document("a new first line\n" + text);
+  EXPECT_EQ(reopen(), "100 tags followed their text; 0 could not be placed.\n");
+  const auto fresh = [&] {
+    std::string bytes(text.size() + 17, '\0');
+    paint_styles(tags(), 0, static_cast<int32_t>(bytes.size()), &bytes[0]);
+    return bytes;
+  };
+  EXPECT_EQ(tags().head()->tag->start, 17);
+  EXPECT_EQ(styles(), fresh());
+  undo();
+  EXPECT_EQ(tags().head()->tag->start, 0);
+  EXPECT_EQ(styles(), fresh());
 }
 
 TEST_F(FollowText, DamagedOrForeignAnchorFileOpensTheTagsAsTheyStand) {
