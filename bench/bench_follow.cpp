@@ -3,7 +3,8 @@
 //   - a document changed near its start opened into the main window (read, fingerprints,
 //     every Tag re-anchored, shown, the moves applied as one step and repainted, listed),
 //     beside the same document and tag file opened without an anchor file, as before;
-//   - Ctrl+S with the anchor file, beside writing the tag file alone.
+//   - the same for the unchanged document: only the fingerprints are compared;
+//   - Ctrl+S with the anchor file (its basis made), beside writing the tag file alone.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -19,11 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Beside the big document: "changed.txt" (a line inserted 1000 bytes in) with its tag file
-// and the anchor file saved against the big document; "plain.txt", the same text and tag
-// file without an anchor file; "saving.txt", the big document under another name.
+// Beside the big document, each with its tag file: "changed.txt" (a line inserted 1000 bytes
+// in) and "same.txt" (the big document) with the anchor file saved against the big document;
+// "plain.txt" and "bare.txt", the same without an anchor file; "saving.txt", to save.
 struct Files {
-  std::string changed, plain, saving;
+  std::string changed, plain, same, bare, saving;
   bool ok = false;
 
   static const Files& get() {
@@ -35,9 +36,12 @@ struct Files {
   Files() {
     const bench::BigDocument& doc = bench::BigDocument::get();
     const fs::path dir = fs::path(doc.path()).parent_path();
-    changed = (dir / "changed.txt").string();
-    plain = (dir / "plain.txt").string();
-    saving = (dir / "saving.txt").string();
+    const auto name = [&](const char* file) { return (dir / file).string(); };
+    changed = name("changed.txt");
+    plain = name("plain.txt");
+    same = name("same.txt");
+    bare = name("bare.txt");
+    saving = name("saving.txt");
     const bench::QuietStdout quiet;
     std::string text;
     gm::TagList tags;
@@ -45,29 +49,33 @@ struct Files {
     if (gm::read_tag_file(tags, (doc.path() + ".tag").c_str()) != 0) return;
     const std::optional<gm::Fingerprint> tag_file = gm::fingerprint_file(doc.path() + ".tag");
     if (!tag_file) return;
-    if (gm::write_anchor_file(
-            gm::anchor_file_name(changed),
-            gm::encode_anchor_file(gm::make_anchor_file(text, tags, *tag_file, {}))) != 0)
-      return;
+    const std::string anchors =
+        gm::encode_anchor_file(gm::make_anchor_file(text, tags, *tag_file, {}));
+    if (gm::write_anchor_file(gm::anchor_file_name(changed), anchors) != 0) return;
+    if (gm::write_anchor_file(gm::anchor_file_name(same), anchors) != 0) return;
     text.insert(text.find('\n', 1000) + 1, "A line added near the start by another editor.\n");
     std::error_code error;
+    const auto copy_tags = [&](const std::string& path) {
+      fs::copy_file(doc.path() + ".tag", path + ".tag", fs::copy_options::overwrite_existing,
+                    error);
+      return !error;
+    };
     for (const std::string& path : {changed, plain}) {
       if (FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
       }
-      fs::copy_file(doc.path() + ".tag", path + ".tag", fs::copy_options::overwrite_existing,
-                    error);
-      if (error) return;
+      if (!copy_tags(path)) return;
     }
-    fs::create_hard_link(doc.path(), saving, error);
-    if (error) return;
-    fs::copy_file(doc.path() + ".tag", saving + ".tag", error);
-    ok = !error;
+    for (const std::string& path : {same, bare, saving}) {
+      fs::create_hard_link(doc.path(), path, error);
+      if (error || !copy_tags(path)) return;
+    }
+    ok = true;
   }
 };
 
-void open_changed(benchmark::State& state, const std::string& path) {
+void open_in_window(benchmark::State& state, const std::string& path) {
   if (!bench::have_display(state)) return;
   if (!Files::get().ok) return state.SkipWithError("setup failed");
   bool followed = false;
@@ -87,14 +95,24 @@ void open_changed(benchmark::State& state, const std::string& path) {
 }
 
 void BM_OpenChangedFollowingText(benchmark::State& state) {
-  open_changed(state, Files::get().changed);
+  open_in_window(state, Files::get().changed);
 }
 BENCHMARK(BM_OpenChangedFollowingText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OpenChangedFloorNoAnchors(benchmark::State& state) {
-  open_changed(state, Files::get().plain);
+  open_in_window(state, Files::get().plain);
 }
 BENCHMARK(BM_OpenChangedFloorNoAnchors)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenUnchangedWithAnchors(benchmark::State& state) {
+  open_in_window(state, Files::get().same);
+}
+BENCHMARK(BM_OpenUnchangedWithAnchors)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenUnchangedFloorNoAnchors(benchmark::State& state) {
+  open_in_window(state, Files::get().bare);
+}
+BENCHMARK(BM_OpenUnchangedFloorNoAnchors)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void save(benchmark::State& state, bool with_anchors) {
   if (!bench::have_display(state)) return;
@@ -102,6 +120,7 @@ void save(benchmark::State& state, bool with_anchors) {
   std::unique_ptr<gm::Program> app = bench::open_in_main_window(Files::get().saving);
   if (!app) return state.SkipWithError("the document did not open");
   gm::Program& program = *app;
+  program.document.file.anchor_basis.wait();  // made while the user looks at the document
   const bench::QuietStdout quiet;
   for (auto _ : state) {
     const int result =
