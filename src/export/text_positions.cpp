@@ -33,7 +33,10 @@ int64_t CodePoints::count(int64_t from, int64_t to) const {
   for (; i + 8 <= to; i += 8) {
     uint64_t word;
     std::memcpy(&word, p + i, 8);
-    n += 8 - __builtin_popcountll(word & ~(word << 1) & 0x8080808080808080ull);
+    // One bit per continuation byte, at bit 7 of its byte; the multiply adds them up in
+    // the top byte (a popcount call where the CPU's instruction is not assumed).
+    const uint64_t marks = (word & ~(word << 1) & 0x8080808080808080ull) >> 7;
+    n += 8 - static_cast<int64_t>((marks * 0x0101010101010101ull) >> 56);
   }
   for (; i < to; ++i) n += !is_continuation(p[i]);
   return n;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -148,6 +149,7 @@ struct ShapeError : std::runtime_error {
 
 struct Incoming {
   std::string label;                                    // the id, or "annotation N"
+  bool has_id = false;                                  // else the label waits for N
   std::optional<std::pair<int64_t, int64_t>> position;  // code points
   std::optional<std::pair<int64_t, int64_t>> bytes;     // our exact byte positions
   bool has_quote = false;
@@ -263,7 +265,8 @@ Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
     throw ShapeError(where + " is not an embedded Annotation");
   Incoming in;
   const auto id = node.find("id");
-  in.label = id != node.end() && id->is_string() ? id->get<std::string>() : where;
+  in.has_id = id != node.end() && id->is_string();
+  in.label = in.has_id ? id->get<std::string>() : where;
 
   const std::vector<const json*> targets = values(node, "target");
   if (targets.empty()) throw ShapeError(where + " has no target");
@@ -306,12 +309,31 @@ Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
   return in;
 }
 
-std::vector<Incoming> read_page(const json& page, size_t& number, OwnPath& path) {
+// Annotations read while the file was parsed: each stands in the tree as a binary value
+// (which JSON text cannot make) whose subtype is its place here.
+struct EarlyReads {
+  std::vector<Incoming> annotations;
+
+  static bool is_marker(const json& node) { return node.is_binary(); }
+  Incoming take(const json& marker, size_t number) {
+    Incoming in = std::move(annotations[static_cast<size_t>(marker.get_binary().subtype())]);
+    if (!in.has_id) in.label = "annotation " + std::to_string(number);
+    return in;
+  }
+};
+
+std::vector<Incoming> read_page(const json& page, size_t& number, OwnPath& path,
+                                EarlyReads& early) {
   const auto items = page.find("items");
   if (items == page.end() || !items->is_array())
     throw ShapeError("an AnnotationPage without an \"items\" array");
   std::vector<Incoming> out;
-  for (const json& item : *items) out.push_back(read_annotation(item, ++number, path));
+  out.reserve(items->size());
+  for (const json& item : *items) {
+    ++number;
+    out.push_back(EarlyReads::is_marker(item) ? early.take(item, number)
+                                              : read_annotation(item, number, path));
+  }
   return out;
 }
 
@@ -328,7 +350,8 @@ std::optional<int32_t> int32_field(const json& node, const char* key) {
   return static_cast<int32_t>(it->get<int64_t>());
 }
 
-std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& header) {
+std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& header,
+                                    EarlyReads& early) {
   if (!root.is_object())
     throw ShapeError("not an AnnotationCollection, an AnnotationPage or an Annotation");
   size_t number = 0;
@@ -346,16 +369,129 @@ std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& hea
     while (page) {
       if (!page->is_object() || !has_type(*page, "AnnotationPage"))
         throw ShapeError("the collection's pages must be embedded AnnotationPages");
-      for (Incoming& in : read_page(*page, number, path)) all.push_back(std::move(in));
+      for (Incoming& in : read_page(*page, number, path, early)) all.push_back(std::move(in));
       const auto next = page->find("next");
       page = next == page->end() ? nullptr : &*next;
     }
     return all;
   }
-  if (has_type(root, "AnnotationPage")) return read_page(root, number, path);
+  if (has_type(root, "AnnotationPage")) return read_page(root, number, path, early);
   if (has_type(root, "Annotation")) return {read_annotation(root, ++number, path)};
   throw ShapeError("not an AnnotationCollection, an AnnotationPage or an Annotation");
 }
+
+// The tree json::parse would build, made from the parser's events, except that with
+// read_early each object in the "items" of a possible page (the root, its "first", and each
+// "next" from there) is read as an annotation as soon as it is complete and replaced by a
+// marker. A whole export then never stands in memory as a tree: parsing it that way cost
+// most of an import. Whatever fails to read early stays in the tree and is read again in
+// order by read_document, so every message comes out as the plain reading gives it.
+class TreeBuilder {
+ public:
+  TreeBuilder(OwnPath& path, EarlyReads& early, bool read_early)
+      : path_(path), early_(early), read_early_(read_early) {}
+
+  json& root() { return root_; }
+  const std::string& error() const { return error_; }
+
+  bool null() { return add(nullptr); }
+  bool boolean(bool v) { return add(v); }
+  bool number_integer(json::number_integer_t v) { return add(v); }
+  bool number_unsigned(json::number_unsigned_t v) { return add(v); }
+  bool number_float(json::number_float_t v, const json::string_t&) { return add(v); }
+  bool string(json::string_t& v) { return add(std::move(v)); }
+  bool binary(json::binary_t&) { return false; }  // JSON text has none
+  bool start_object(std::size_t) { return open(json::value_t::object); }
+  bool start_array(std::size_t) { return open(json::value_t::array); }
+  bool key(json::string_t& k) {
+    Level& level = stack_.back();
+    level.key_role = Role::other;
+    if (level.role == Role::page && (k == "first" || k == "next")) level.key_role = Role::page;
+    if (level.role == Role::page && k == "items") level.key_role = Role::items;
+    member_ = &(*level.node)[std::move(k)];  // a repeated key: the last one counts
+    return true;
+  }
+  bool end_object() {
+    const Level level = stack_.back();
+    stack_.pop_back();
+    if (level.role == Role::item) read_now(*level.node);
+    return true;
+  }
+  bool end_array() {
+    stack_.pop_back();
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+    error_ = e.what();
+    return false;
+  }
+
+ private:
+  enum class Role { page, items, item, other };
+  struct Level {
+    json* node;
+    Role role;
+    Role key_role;  // of the value that follows the last key
+  };
+
+  // The role a new value takes in its parent.
+  Role role_here() const {
+    if (stack_.empty()) return Role::page;
+    const Level& parent = stack_.back();
+    if (parent.node->is_object()) return parent.key_role;
+    return parent.role == Role::items ? Role::item : Role::other;
+  }
+
+  template <typename Value>
+  json* place(Value&& v) {
+    if (stack_.empty()) {
+      root_ = json(std::forward<Value>(v));
+      return &root_;
+    }
+    json& parent = *stack_.back().node;
+    if (parent.is_array()) {
+      parent.push_back(json(std::forward<Value>(v)));
+      return &parent.back();
+    }
+    *member_ = json(std::forward<Value>(v));
+    return member_;
+  }
+
+  template <typename Value>
+  bool add(Value&& v) {
+    place(std::forward<Value>(v));
+    return true;
+  }
+
+  bool open(json::value_t type) {
+    Role role = role_here();
+    if (type == json::value_t::object && role == Role::items) role = Role::other;
+    if (type == json::value_t::array && role != Role::items) role = Role::other;
+    if (type == json::value_t::object && role == Role::item && !read_early_) role = Role::other;
+    json* node = place(type);
+    stack_.push_back({node, role, Role::other});
+    return true;
+  }
+
+  void read_now(json& node) {
+    try {
+      early_.annotations.push_back(read_annotation(node, 0, path_));
+    } catch (const ShapeError&) {
+      return;  // read again in its place, for the message with its number
+    } catch (const json::exception&) {
+      return;
+    }
+    node = json::binary({}, early_.annotations.size() - 1);
+  }
+
+  OwnPath& path_;
+  EarlyReads& early_;
+  const bool read_early_;
+  json root_;
+  std::vector<Level> stack_;
+  json* member_ = nullptr;
+  std::string error_;
+};
 
 // ---------------------------------------------------------------------------------------
 // Import: placing
@@ -384,6 +520,15 @@ std::optional<ByteRange> find_quote(std::string_view text, const Incoming& in,
   return ByteRange{placed.start, placed.end};
 }
 
+// The text in range, as a JSON reader takes it, equals exact: compared in place when the
+// text there is strict UTF-8 already, as it nearly always is.
+bool quote_matches(std::string_view text, ByteRange range, std::string_view exact) {
+  const std::string_view there =
+      text.substr(static_cast<size_t>(range.start), static_cast<size_t>(range.end - range.start));
+  if (there.size() == exact.size() && is_strict_utf8(there)) return there == exact;
+  return strict_utf8(there) == exact;
+}
+
 struct Placing {
   std::optional<ByteRange> range;
   const char* reason = nullptr;
@@ -396,8 +541,8 @@ Placing place(const Incoming& in, std::string_view text, const CodePoints& chars
     const auto [first, last] = *in.position;
     hint = chars.byte_of(first);
     if (last <= chars.size()) {
-      const ByteRange at{chars.byte_of(first), chars.byte_of(last)};
-      if (!in.has_quote || slice(text, at.start, at.end) == in.exact) found = at;
+      const ByteRange at{*hint, chars.byte_of(last)};
+      if (!in.has_quote || quote_matches(text, at, in.exact)) found = at;
     }
   }
   if (!found && in.has_quote) found = find_quote(text, in, hint);
@@ -438,18 +583,26 @@ bool comes_before(const Tag& a, const Tag& b) {
 // pass; the parser's own depth callback would make parsing several times slower.)
 constexpr int kMaxDepth = 64;
 
+// Where the string that begins before `from` ends: its closing quote, the first one after
+// an even run of backslashes; or the text's end.
+size_t string_end(std::string_view text, size_t from) {
+  for (size_t i = from; i < text.size(); ++i) {
+    const void* quote = std::memchr(text.data() + i, '"', text.size() - i);
+    if (!quote) break;
+    i = static_cast<size_t>(static_cast<const char*>(quote) - text.data());
+    size_t backslashes = 0;
+    while (i - backslashes > from && text[i - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return i;
+  }
+  return text.size();
+}
+
 int nesting_depth(std::string_view text) {
   int depth = 0, deepest = 0;
-  bool in_string = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (in_string) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        in_string = false;
-    } else if (c == '"') {
-      in_string = true;
+    if (c == '"') {
+      i = string_end(text, i + 1);  // most of an export is strings: skipped at memchr's pace
     } else if (c == '[' || c == '{') {
       deepest = std::max(deepest, ++depth);
     } else if (c == ']' || c == '}') {
@@ -517,17 +670,19 @@ void merge_tags(TagList& list, std::vector<std::unique_ptr<Tag>> incoming) {
 }
 
 ImportReport import_annotations(std::string_view json_text, std::string_view text,
-                                const std::string& document_path, TagList& list, bool take_header) {
+                                const std::string& document_path, TagList& list, bool take_header,
+                                Reading reading) {
   ImportReport report;
-  json root;
   if (nesting_depth(json_text) > kMaxDepth) {
     report.error = "not valid JSON: nested too deeply";
     return report;
   }
-  try {
-    root = json::parse(json_text);
-  } catch (const json::exception& e) {  // a syntax error, or a number out of range
-    std::string what = e.what();
+  const std::string absolute = absolute_path(document_path);
+  OwnPath own{absolute, last_segment(absolute), {}};
+  EarlyReads early;
+  TreeBuilder tree(own, early, reading == Reading::streaming);
+  if (!json::sax_parse(json_text, &tree)) {  // a syntax error, or a number out of range
+    const std::string& what = tree.error();
     const size_t bracket = what.find("] ");
     report.error =
         "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
@@ -537,9 +692,7 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
   Header header;
   std::vector<Incoming> annotations;
   try {
-    const std::string absolute = absolute_path(document_path);
-    OwnPath own{absolute, last_segment(absolute), {}};
-    annotations = read_document(root, own, header);
+    annotations = read_document(tree.root(), own, header, early);
   } catch (const ShapeError& e) {
     report.error = e.what();
     return report;
