@@ -67,6 +67,25 @@ int64_t CodePoints::boundary_after(int64_t byte) const {
   return std::min(byte, size);
 }
 
+int64_t CodePoints::back_from(int64_t boundary, int64_t count) const {
+  int64_t byte = std::clamp<int64_t>(boundary, 0, static_cast<int64_t>(text_.size()));
+  for (; count > 0 && byte > 0; --count) {
+    --byte;
+    while (byte > 0 && is_continuation(static_cast<unsigned char>(text_[byte]))) --byte;
+  }
+  return byte;
+}
+
+int64_t CodePoints::forward_from(int64_t boundary, int64_t count) const {
+  const int64_t size = static_cast<int64_t>(text_.size());
+  int64_t byte = std::clamp<int64_t>(boundary, 0, size);
+  for (; count > 0 && byte < size; --count) {
+    ++byte;
+    while (byte < size && is_continuation(static_cast<unsigned char>(text_[byte]))) ++byte;
+  }
+  return byte;
+}
+
 int64_t CodePoints::byte_of(int64_t c) const {
   const int64_t size = static_cast<int64_t>(text_.size());
   if (c <= 0) return 0;

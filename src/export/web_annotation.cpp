@@ -100,44 +100,99 @@ std::string annotation_id(const Ids& ids, const Tag& tag) {
          std::to_string(tag.time);
 }
 
-std::string slice(std::string_view text, int64_t from, int64_t to) {
-  return strict_utf8(text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+// Annotations are written straight as text, exactly as ordered_json::dump() writes them:
+// a tree per annotation, built, serialized and freed, cost most of an export.
+
+// A JSON string of strict UTF-8: only the quote, the backslash and control characters are
+// escaped (the serializer's short forms, else \u00xx).
+void put_string(std::string& out, std::string_view s) {
+  out += '"';
+  size_t run = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(s, run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+      }
+    }
+  }
+  out.append(s, run, std::string::npos);
+  out += '"';
 }
 
-ordered_json annotation_of(const Tag& tag, std::string_view text, const CodePoints& chars,
-                           const Ids& ids) {
-  const int64_t first = chars.floor(tag.start);
-  const int64_t last = chars.ceil(tag.end);
-  const int64_t from = chars.byte_of(first), to = chars.byte_of(last);
-
-  ordered_json position = {{"type", "TextPositionSelector"}, {"start", first}, {"end", last}};
-  if (from != tag.start || to != tag.end) {
-    position["glossmark:byteStart"] = tag.start;
-    position["glossmark:byteEnd"] = tag.end;
+// Bytes of the text or of a note, as the strict UTF-8 that JSON carries.
+void put_text(std::string& out, std::string_view bytes) {
+  if (is_strict_utf8(bytes)) {
+    put_string(out, bytes);
+  } else {
+    put_string(out, strict_utf8(bytes));
   }
-  ordered_json quote = {
-      {"type", "TextQuoteSelector"},
-      {"exact", slice(text, from, to)},
-      {"prefix", slice(text, chars.byte_of(std::max<int64_t>(0, first - kContextChars)), from)},
-      {"suffix", slice(text, to, chars.byte_of(last + kContextChars))}};
+}
 
-  ordered_json a;
-  a["id"] = annotation_id(ids, tag);
-  a["type"] = "Annotation";
-  a["motivation"] = tag.has_note() ? "commenting" : "highlighting";
-  a["created"] = iso_time(tag.time);
+void put_number(std::string& out, int64_t n) { out += std::to_string(n); }
+
+void put_annotation(std::string& out, const Tag& tag, std::string_view text,
+                    const CodePoints& chars, const Ids& ids) {
+  // The whole characters the Tag touches, and their context.
+  const int64_t from = chars.boundary_before(tag.start), to = chars.boundary_after(tag.end);
+  const int64_t first = chars.ceil(from), last = chars.ceil(to);
+  const auto piece = [text](int64_t a, int64_t b) {
+    return text.substr(static_cast<size_t>(a), static_cast<size_t>(b - a));
+  };
+
+  out += "{\"id\":";
+  put_string(out, annotation_id(ids, tag));
+  out += ",\"type\":\"Annotation\",\"motivation\":";
+  out += tag.has_note() ? "\"commenting\"" : "\"highlighting\"";
+  out += ",\"created\":";
+  put_string(out, iso_time(tag.time));
   if (tag.has_note()) {
     const std::string_view note = tag.note();
-    ordered_json body = {
-        {"type", "TextualBody"}, {"value", strict_utf8(note)}, {"format", "text/plain"}};
-    if (!is_strict_utf8(note)) body["glossmark:percentEncoded"] = percent_encode(note, true);
-    a["body"] = std::move(body);
+    out += ",\"body\":{\"type\":\"TextualBody\",\"value\":";
+    put_text(out, note);
+    out += ",\"format\":\"text/plain\"";
+    if (!is_strict_utf8(note)) {
+      out += ",\"glossmark:percentEncoded\":";
+      put_string(out, percent_encode(note, true));
+    }
+    out += '}';
   }
-  a["target"] = {{"source", ids.document},
-                 {"styleClass", style_class(tag.style)},
-                 {"selector", {std::move(position), std::move(quote)}}};
-  a["stylesheet"] = ids.tags + "#styles";
-  return a;
+  out += ",\"target\":{\"source\":";
+  put_string(out, ids.document);
+  out += ",\"styleClass\":";
+  put_string(out, style_class(tag.style));
+  out += ",\"selector\":[{\"type\":\"TextPositionSelector\",\"start\":";
+  put_number(out, first);
+  out += ",\"end\":";
+  put_number(out, last);
+  if (from != tag.start || to != tag.end) {
+    out += ",\"glossmark:byteStart\":";
+    put_number(out, tag.start);
+    out += ",\"glossmark:byteEnd\":";
+    put_number(out, tag.end);
+  }
+  out += "},{\"type\":\"TextQuoteSelector\",\"exact\":";
+  put_text(out, piece(from, to));
+  out += ",\"prefix\":";
+  put_text(out, piece(chars.back_from(from, kContextChars), from));
+  out += ",\"suffix\":";
+  put_text(out, piece(to, chars.forward_from(to, kContextChars)));
+  out += "}]},\"stylesheet\":";
+  put_string(out, ids.tags + "#styles");
+  out += '}';
 }
 
 // ---------------------------------------------------------------------------------------
@@ -644,13 +699,20 @@ void write_annotations(std::ostream& out, std::string_view text, const TagList& 
     out << ",\n  \"first\": {\n    \"id\": " << ordered_json(ids.tags + "#page-1").dump()
         << ",\n    \"type\": \"AnnotationPage\",\n    \"partOf\": " << ordered_json(ids.tags).dump()
         << ",\n    \"startIndex\": 0,\n    \"items\": [\n";
-    std::string line;
+    constexpr size_t kFlushAt = 1 << 20;
+    std::string lines;
+    lines.reserve(kFlushAt + 4096);
     for (const TagNode* n = tags.head(); n; n = n->next.get()) {
-      line = "      " + annotation_of(*n->tag, text, chars, ids).dump();
-      if (n->next) line += ',';
-      line += '\n';
-      out << line;
+      lines += "      ";
+      put_annotation(lines, *n->tag, text, chars, ids);
+      if (n->next) lines += ',';
+      lines += '\n';
+      if (lines.size() >= kFlushAt) {
+        out << lines;
+        lines.clear();
+      }
     }
+    out << lines;
     out << "    ]\n  }";
   }
   out << "\n}\n";
