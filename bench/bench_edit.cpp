@@ -1,8 +1,8 @@
 // One tag change in the big document on screen, as the user waits for it: the Tag goes into
-// the TagList, its stretch is repainted, the history records it, the style buffer's two
-// modify callbacks rebuild the list of all 100,000 Tags, and the window is drawn. Undo and
-// Redo likewise. The floor is the toolkit's share of that: the browser emptied and filled
-// with the same lines twice, and the window drawn.
+// the TagList, the history records it, its stretch is repainted, the list of all 100,000
+// Tags is rebuilt, and the window is drawn. Undo and Redo likewise. The floor is the
+// toolkit's share of that: the browser emptied and filled with the same lines, and the
+// window drawn.
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Text_Buffer.H>
 #include <benchmark/benchmark.h>
@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
 #include "bench_window.h"
-#include "tags/history.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/sidebar.h"
 
 namespace {
 
@@ -25,28 +23,23 @@ constexpr int32_t kNewStart = 99'000'250;
 constexpr int32_t kNewEnd = 99'000'750;
 
 // What a double click in the New tag dialog does, without the dialog.
-void new_tag(gm::App& a, int32_t start, int32_t end) {
-  std::unique_ptr<gm::Tag> tag = gm::make_tag(start, end, 'L', gm::unique_time(), "a new note");
-  std::unique_ptr<gm::Tag> copy = gm::copy_tag(*tag);
-  a.tags.insert_tag(tag);
-  gm::restyle_tag_area(a, start, end);
-  a.history->add_action(gm::ADD, std::move(copy));
-  gm::refresh_undo_redo(a);
+void new_tag(gm::Program& a, int32_t start, int32_t end) {
+  a.document.tags.add(gm::make_tag(start, end, 'L', gm::unique_time(), "a new note"));
 }
 
-void undo(gm::App& a) { gm::undo_command(nullptr, &a); }
-void redo(gm::App& a) { gm::redo_command(nullptr, &a); }
+void undo(gm::Program& a) { a.document.tags.undo(); }
+void redo(gm::Program& a) { a.document.tags.redo(); }
 
-void count_document(benchmark::State& state, const gm::App& a) {
-  state.counters["tags"] = static_cast<double>(a.tags.size());
-  state.counters["browser_lines"] = static_cast<double>(a.tag_browser->size());
+void count_document(benchmark::State& state, gm::Program& a) {
+  state.counters["tags"] = static_cast<double>(a.document.tags.tags().size());
+  state.counters["browser_lines"] = static_cast<double>(a.sidebar.browser().size());
 }
 
 void BM_NewTag(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
-  a.text_buffer->select(kNewStart, kNewEnd);
+  gm::Program& a = *app;
+  a.view.text().select(kNewStart, kNewEnd);
   for (auto _ : state) {
     new_tag(a, kNewStart, kNewEnd);
     draw_now();
@@ -62,7 +55,7 @@ BENCHMARK(BM_NewTag)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Undo(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   new_tag(a, kNewStart, kNewEnd);
   for (auto _ : state) {
     undo(a);
@@ -79,7 +72,7 @@ BENCHMARK(BM_Undo)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Redo(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   new_tag(a, kNewStart, kNewEnd);
   undo(a);
   for (auto _ : state) {
@@ -99,13 +92,13 @@ BENCHMARK(BM_Redo)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_NewTagUnderDocumentWideTag(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
-  const int32_t length = a.text_buffer->length();
+  gm::Program& a = *app;
+  const int32_t length = a.view.text().length();
   new_tag(a, 0, length);
   draw_now();
   constexpr int32_t kStart = 1'000'250;
   constexpr int32_t kEnd = 1'000'750;
-  a.text_buffer->select(kStart, kEnd);
+  a.view.text().select(kStart, kEnd);
   for (auto _ : state) {
     new_tag(a, kStart, kEnd);
     draw_now();
@@ -120,30 +113,29 @@ void BM_NewTagUnderDocumentWideTag(benchmark::State& state) {
 BENCHMARK(BM_NewTagUnderDocumentWideTag)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The toolkit's share: the same lines, formatted beforehand into one block, cleared and
-// added twice.
-void BM_NewTagFloorBrowserTwice(benchmark::State& state) {
+// added.
+void BM_NewTagFloorBrowser(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   std::string block;
   std::vector<size_t> starts;
   std::vector<void*> data;
-  for (gm::TagNode* n = a.tags.head(); n; n = n->next.get()) {
+  for (const gm::TagNode* n = a.document.tags.tags().head(); n; n = n->next.get()) {
     starts.push_back(block.size());
     block += gm::tag_list_line(*n->tag);
     block += '\0';
-    data.push_back(n);
+    data.push_back(const_cast<gm::TagNode*>(n));
   }
+  Fl_Hold_Browser& browser = a.sidebar.browser();
   for (auto _ : state) {
-    for (int round = 0; round < 2; ++round) {
-      a.tag_browser->clear();
-      for (size_t i = 0; i < starts.size(); ++i) a.tag_browser->add(&block[starts[i]], data[i]);
-    }
-    a.editor->redraw();
+    browser.clear();
+    for (size_t i = 0; i < starts.size(); ++i) browser.add(&block[starts[i]], data[i]);
+    a.view.editor().redraw();
     draw_now();
   }
   count_document(state, a);
 }
-BENCHMARK(BM_NewTagFloorBrowserTwice)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NewTagFloorBrowser)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

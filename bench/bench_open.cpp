@@ -21,13 +21,13 @@ void BM_OpenIntoMainWindow(benchmark::State& state) {
   const BigDocument& document = BigDocument::get();
   size_t tags = 0;
   for (auto _ : state) {
-    std::unique_ptr<gm::App> app = bench::open_in_main_window(document.path());
+    std::unique_ptr<gm::Program> app = bench::open_in_main_window(document.path());
     state.PauseTiming();
     if (!app) {
       state.SkipWithError("open_document failed");
       break;
     }
-    tags = app->tags.size();
+    tags = app->document.tags.tags().size();
     app.reset();
     bench::draw_now();
     state.ResumeTiming();

@@ -12,8 +12,11 @@
 #include <string_view>
 
 #include "bench_window.h"
+#include "tags/styles.h"
+#include "../tests/unit/tags_test_support.h"
 #include "tags/tag.h"
-#include "ui/tag_browser.h"
+#include "ui/sidebar.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -31,38 +34,40 @@ void timed(benchmark::State& state, Step step) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
-size_t text_position(const gm::App& a, int percent) {
-  return a.doc.data->size() / 100 * static_cast<size_t>(percent);
+size_t text_position(const gm::Program& a, int percent) {
+  return a.document.file.data->size() / 100 * static_cast<size_t>(percent);
 }
 
-gm::TagNode* node_at(gm::App& a, int percent) {
-  size_t index = a.tags.size() / 100 * static_cast<size_t>(percent);
-  gm::TagNode* node = a.tags.head();
+const gm::TagNode* node_at(gm::Program& a, int percent) {
+  const gm::TagList& tags = a.document.tags.tags();
+  size_t index = tags.size() / 100 * static_cast<size_t>(percent);
+  const gm::TagNode* node = tags.head();
   while (index-- > 0 && node->next) node = node->next.get();
   return node;
 }
 
-void empty_browser(gm::App& a) {
-  a.tag_browser->clear();
-  a.browser_tags.clear();
+void empty_browser(gm::Program& a) {
+  a.sidebar.browser().clear();
+  a.sidebar.search().lines.clear();
 }
 
 void BM_TextSearchStep(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   empty_browser(a);
-  a.browser_mode = 0;
-  a.search_pattern = kTextPattern;
-  a.search_restart = false;
+  gm::SearchState& search = a.sidebar.search();
+  search.mode = gm::BrowserMode::kTextHits;
+  search.pattern = kTextPattern;
+  search.restart = false;
   const size_t start = text_position(a, static_cast<int>(state.range(0)));
-  a.text_search_position = start;
+  search.text_position = start;
   for (auto _ : state) {
-    timed(state, [&a] { gm::search_text_step(&a); });
-    Fl::remove_timeout(gm::search_text_step, &a);
-    if (a.tag_browser->size() >= kLinesKept) {
+    timed(state, [&a] { a.sidebar.text_step(); });
+    a.sidebar.stop_search();
+    if (a.sidebar.browser().size() >= kLinesKept) {
       empty_browser(a);
-      a.text_search_position = start;
+      search.text_position = start;
     }
   }
 }
@@ -71,9 +76,9 @@ BENCHMARK(BM_TextSearchStep)->Arg(0)->Arg(50)->Arg(99)->UseManualTime()->Unit(be
 void BM_TextSearchStepFloor(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   empty_browser(a);
-  const std::string_view text(*a.doc.data);
+  const std::string_view text(*a.document.file.data);
   const std::string pattern = kTextPattern;
   const size_t start = text_position(a, static_cast<int>(state.range(0)));
   size_t position = start;
@@ -82,10 +87,10 @@ void BM_TextSearchStepFloor(benchmark::State& state) {
       const size_t hit = text.find(pattern, position);
       const size_t line_end = text.find('\n', hit);
       const std::string line = "@C100@." + std::string(text.substr(hit, line_end - hit));
-      a.tag_browser->add(line.c_str(), reinterpret_cast<void*>(hit));
+      a.sidebar.browser().add(line.c_str(), reinterpret_cast<void*>(hit));
       position = hit + pattern.size();
     });
-    if (a.tag_browser->size() >= kLinesKept) {
+    if (a.sidebar.browser().size() >= kLinesKept) {
       empty_browser(a);
       position = start;
     }
@@ -93,12 +98,13 @@ void BM_TextSearchStepFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_TextSearchStepFloor)->Arg(0)->Arg(50)->Arg(99)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void start_tag_search_at(gm::App& a, gm::TagNode* node) {
-  a.browser_mode = 1;
-  a.search_pattern = kNotePattern;
-  a.search_restart = false;
-  a.tag_search_position = gm::ref_to(a.tags, node);
-  a.tag_search_last = {};
+void start_tag_search_at(gm::Program& a, const gm::TagNode* node) {
+  gm::SearchState& search = a.sidebar.search();
+  search.mode = gm::BrowserMode::kNoteHits;
+  search.pattern = kNotePattern;
+  search.restart = false;
+  search.tag_position = gm::ref_to(a.document.tags.tags(), node);
+  search.tag_last = {};
 }
 
 // state.range(1) set: the TagList changes before every step (a Tag made or removed
@@ -106,17 +112,18 @@ void start_tag_search_at(gm::App& a, gm::TagNode* node) {
 void BM_TagSearchStep(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   const bool list_changes = state.range(1) != 0;
   empty_browser(a);
-  gm::TagNode* start = node_at(a, static_cast<int>(state.range(0)));
+  const gm::TagNode* start = node_at(a, static_cast<int>(state.range(0)));
   start_tag_search_at(a, start);
-  const int32_t length = a.text_buffer->length();
+  const int32_t length = a.view.text().length();
+  gm::TagList& list = gm::TagDocumentTestAccess::list(a.document.tags);
   for (auto _ : state) {
-    if (list_changes) a.tags.clamp_tags(0, length);  // changes nothing but the generation
-    timed(state, [&a] { gm::search_tags_step(&a); });
-    Fl::remove_timeout(gm::search_tags_step, &a);
-    if (a.tag_browser->size() >= kLinesKept || !a.tag_search_position.node) {
+    if (list_changes) list.clamp_tags(0, length);  // changes nothing but the generation
+    timed(state, [&a] { a.sidebar.tag_step(); });
+    a.sidebar.stop_search();
+    if (a.sidebar.browser().size() >= kLinesKept || !a.sidebar.search().tag_position.node) {
       empty_browser(a);
       start_tag_search_at(a, start);
     }
@@ -131,10 +138,10 @@ BENCHMARK(BM_TagSearchStep)
 void BM_TagSearchStepFloor(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   empty_browser(a);
-  gm::TagNode* const start = node_at(a, static_cast<int>(state.range(0)));
-  gm::TagNode* node = start;
+  const gm::TagNode* const start = node_at(a, static_cast<int>(state.range(0)));
+  const gm::TagNode* node = start;
   for (auto _ : state) {
     timed(state, [&a, &node] {
       for (; node; node = node->next.get()) {
@@ -142,12 +149,12 @@ void BM_TagSearchStepFloor(benchmark::State& state) {
         if (hit == std::string_view::npos) continue;
         const std::string line = gm::hit_line(gm::style_codes(node->tag->style),
                                               node->tag->note().substr(hit));
-        a.tag_browser->add(line.c_str(), node);
+        a.sidebar.browser().add(line.c_str(), const_cast<gm::TagNode*>(node));
         node = node->next.get();
         break;
       }
     });
-    if (a.tag_browser->size() >= kLinesKept || !node) {
+    if (a.sidebar.browser().size() >= kLinesKept || !node) {
       empty_browser(a);
       node = start;
     }

@@ -11,21 +11,23 @@
 #include <optional>
 #include <utility>
 
+#include "../tests/unit/tags_test_support.h"
 #include "bench_window.h"
 #include "ui/editor.h"
 #include "tags/tag.h"
 #include "ui/hover.h"
+#include "ui/sidebar.h"
 
 namespace {
 
 using bench::draw_now;
 
 // Somewhere the pointer can rest: a window point of the Editor over a Tag with a note.
-std::optional<std::pair<int, int>> point_over_note(gm::App& a, const gm::TagNode* avoid) {
-  const gm::Editor& e = *a.editor;
+std::optional<std::pair<int, int>> point_over_note(gm::Program& a, const gm::TagNode* avoid) {
+  const gm::Editor& e = a.view.editor();
   for (int y = e.y() + 8; y < e.y() + e.h() - 20; y += 4) {
     for (int x = e.x() + 8; x < e.x() + e.w() - 20; x += 4) {
-      const gm::TagNode* node = a.tags.find_tag_at(e.position_at(x, y));
+      const gm::TagNode* node = a.document.tags.tags().find_tag_at(e.position_at(x, y));
       if (node && node != avoid && node->tag->has_note()) return std::make_pair(x, y);
     }
   }
@@ -44,11 +46,11 @@ gm::PointerState pointer_at(std::pair<int, int> point) {
   return s;
 }
 
-int line_count(gm::App& a) { return a.text_buffer->count_lines(0, a.text_buffer->length()) + 1; }
+int line_count(gm::Program& a) { return a.view.text().count_lines(0, a.view.text().length()) + 1; }
 
 // The Editor showing the end of the text.
-void scroll_to_end(gm::App& a) {
-  a.editor->scroll(line_count(a), 0);
+void scroll_to_end(gm::Program& a) {
+  a.view.editor().scroll(line_count(a), 0);
   draw_now();
 }
 
@@ -58,50 +60,50 @@ void scroll_to_end(gm::App& a) {
 void BM_HoverTick(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   // A second note on the last screen: the document has one every 2,000 bytes.
-  auto extra = gm::make_tag(a.text_buffer->length() - 900, a.text_buffer->length() - 700, 'C',
-                            gm::unique_time(), "another note");
-  a.tags.insert_tag(extra);
+  const int32_t length = a.view.text().length();
+  a.document.tags.add(gm::make_tag(length - 900, length - 700, 'C', gm::unique_time(), "another note"));
+  gm::TagList& list = gm::TagDocumentTestAccess::list(a.document.tags);
+  gm::Hover& hover = a.view.hover();
   scroll_to_end(a);
   const auto first = point_over_note(a, nullptr);
   const gm::TagNode* first_tag =
-      first ? a.tags.find_tag_at(a.editor->position_at(first->first, first->second)) : nullptr;
+      first ? list.find_tag_at(a.view.editor().position_at(first->first, first->second)) : nullptr;
   const auto second = point_over_note(a, first_tag);
   if (!first || !second) {
     state.SkipWithError("no note near the end of the text");
     return;
   }
   const int kind = static_cast<int>(state.range(0));
-  const int32_t length = a.text_buffer->length();
-  gm::update_hover(a, pointer_at(*first));
+  hover.update(pointer_at(*first));
   bool at_first = true;
   for (auto _ : state) {
     if (kind == 1) {
       state.PauseTiming();
-      a.tags.clamp_tags(0, length);  // changes nothing but the list's generation
-      a.tags.in_order();             // as the repaint after every change has asked it
+      list.clamp_tags(0, length);  // changes nothing but the list's generation
+      list.in_order();             // as the repaint after every change has asked it
       state.ResumeTiming();
     }
     if (kind == 2) at_first = !at_first;
-    benchmark::DoNotOptimize(gm::update_hover(a, pointer_at(at_first ? *first : *second)));
+    benchmark::DoNotOptimize(hover.update(pointer_at(at_first ? *first : *second)));
   }
-  gm::show_tip(a, 0, 0, nullptr);
-  state.counters["tags"] = static_cast<double>(a.tags.size());
+  hover.show_tip(0, 0, nullptr);
+  state.counters["tags"] = static_cast<double>(list.size());
 }
 BENCHMARK(BM_HoverTick)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 void BM_HoverTickFloor(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   scroll_to_end(a);
   const auto point = point_over_note(a, nullptr);
   if (!point) {
     state.SkipWithError("no note near the end of the text");
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(a.editor->position_at(point->first, point->second));
+  for (auto _ : state) benchmark::DoNotOptimize(a.view.editor().position_at(point->first, point->second));
 }
 BENCHMARK(BM_HoverTickFloor)->Unit(benchmark::kMicrosecond);
 
@@ -118,9 +120,9 @@ void scroll_end_and_back(Fl_Text_Display& display, int lines) {
 void BM_ScrollToEndAndBack(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
+  gm::Program& a = *app;
   const int lines = line_count(a);
-  for (auto _ : state) scroll_end_and_back(*a.editor, lines);
+  for (auto _ : state) scroll_end_and_back(a.view.editor(), lines);
   state.counters["lines"] = lines;
 }
 BENCHMARK(BM_ScrollToEndAndBack)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -139,19 +141,19 @@ BENCHMARK(BM_ScrollToEndAndBackFloor)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_JumpToHitNearEnd(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
-  gm::App& a = *app;
-  const size_t hit = a.doc.data->rfind("café");
-  a.search_input->value("café");
-  a.browser_mode = 0;
-  a.tag_browser->clear();
-  a.tag_browser->add("@C100@.café", reinterpret_cast<void*>(hit));
-  a.tag_browser->value(1);
+  gm::Program& a = *app;
+  const size_t hit = a.document.file.data->rfind("café");
+  a.sidebar.search_input().value("café");
+  a.sidebar.search().mode = gm::BrowserMode::kTextHits;
+  a.sidebar.browser().clear();
+  a.sidebar.browser().add("@C100@.café", reinterpret_cast<void*>(hit));
+  a.sidebar.browser().value(1);
   for (auto _ : state) {
-    gm::show_selected_line(a);
+    a.sidebar.show_selected_line();
     draw_now();
     state.PauseTiming();
-    a.editor->scroll(1, 0);
-    a.text_buffer->unhighlight();
+    a.view.editor().scroll(1, 0);
+    a.view.text().unhighlight();
     draw_now();
     state.ResumeTiming();
   }

@@ -16,13 +16,12 @@ inline bool have_display(benchmark::State& state) {
   return false;
 }
 
-// The big document on screen for one run of a benchmark. Made afresh for each run: the
-// callbacks reach the most recently made App, and the open benchmarks make their own.
-inline std::unique_ptr<gm::App> loaded_app(benchmark::State& state) {
+// The big document on screen for one run of a benchmark, made afresh for each run.
+inline std::unique_ptr<gm::Program> loaded_app(benchmark::State& state) {
   if (!have_display(state)) return nullptr;
-  std::unique_ptr<gm::App> app = open_in_main_window(BigDocument::get().path());
-  if (!app) state.SkipWithError("the big document did not open");
-  return app;
+  std::unique_ptr<gm::Program> program = open_in_main_window(BigDocument::get().path());
+  if (!program) state.SkipWithError("the big document did not open");
+  return program;
 }
 
 }  // namespace bench

@@ -15,13 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
-#include "app/commands.h"
 #include "app/display.h"
-#include "app/main_window.h"
+#include "app/program.h"
 #include "big_document.h"
 #include "tags/tag.h"
-#include "ui/tag_browser.h"
 
 namespace bench {
 
@@ -58,18 +55,23 @@ inline void draw_now() {
   sync_server();
 }
 
-// Start-up with a document: the real window, open_document, init_open, list_tags, shown.
-inline std::unique_ptr<gm::App> open_in_main_window(const std::string& path) {
-  auto app = std::make_unique<gm::App>();
-  gm::build_main_window(*app);
+// Opens a document the way the Open command does: into memory, on screen, all Tags listed.
+inline bool open_again(gm::Program& program, const std::string& path) {
   {
     const QuietStdout quiet;
-    if (gm::open_document(*app, path.c_str()) != 0) return nullptr;
+    if (program.commands.open_document(path.c_str()) != 0) return false;
   }
-  gm::init_open(*app);
-  gm::list_tags(*app);
-  show_first_frame(*app->window);
-  return app;
+  program.commands.show_document();
+  program.sidebar.list_tags();
+  return true;
+}
+
+// Start-up with a document: the real program and window, the document opened, shown.
+inline std::unique_ptr<gm::Program> open_in_main_window(const std::string& path) {
+  auto program = std::make_unique<gm::Program>();
+  if (!open_again(*program, path)) return nullptr;
+  show_first_frame(program->window.window());
+  return program;
 }
 
 // The floor: the file read into memory, a text buffer filled with it and attached to a

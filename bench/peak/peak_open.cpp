@@ -18,14 +18,8 @@ int main(int argc, char** argv) {
   if (std::strcmp(mode, "program") == 0) {
     if (!bench::open_in_main_window(path)) return 1;
   } else if (std::strcmp(mode, "reopen") == 0) {
-    std::unique_ptr<gm::App> app = bench::open_in_main_window(path);
-    if (!app) return 1;
-    {
-      const bench::QuietStdout quiet;
-      if (gm::open_document(*app, path.c_str()) != 0) return 1;
-    }
-    gm::init_open(*app);
-    gm::list_tags(*app);
+    std::unique_ptr<gm::Program> program = bench::open_in_main_window(path);
+    if (!program || !bench::open_again(*program, path)) return 1;
     bench::draw_now();
   } else if (std::strcmp(mode, "floor") == 0) {
     if (!bench::open_in_plain_display(path, std::filesystem::file_size(path))) return 1;

@@ -1,61 +1,80 @@
-// Menu commands, the document and saving operations behind them, the command-state refresh
-// and the buffers' modify callbacks. Callbacks find their App through app().
+// The program's commands on the document: the command line, Open and Help, saving the tags,
+// the unsaved-changes prompt and leaving, and the clipboard and URI commands.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 class Fl_File_Chooser;
-class Fl_Widget;
 
 namespace gm {
 
-class App;
+struct Document;
+class View;
+class Sidebar;
+class DialogHost;
+class AboutBox;
+class MainWindow;
 
 // The document path named on the command line, if any. Reads the toolkit's options as a
 // side effect, so the window's show(argc, argv) applies them without complaining.
 std::optional<std::string> read_command_line(int argc, char** argv);
 
-// Document on screen.
-int open_document(App& a, const char* path);  // also stops a running search, closes a dialog
-void init_open(App& a);
+// Asks the user a question with three buttons (b0 rightmost, answer 0, also for Escape;
+// b1 the default, answer 1; b2 leftmost, answer 2). Tests put a scripted one in its place.
+using QuestionFunction =
+    std::function<int(const char* message, const char* b0, const char* b1, const char* b2)>;
+int ask_with_dialog(const char* message, const char* b0, const char* b1, const char* b2);
 
-// Saving and leaving.
-int save_tags(App& a);        // 0 written, -1 not
-int confirm_unsaved(App& a);  // 1 go on, 0 stop
-void leave_program(App& a);   // returns only when the user chose to stay
+// Hands a URI to the desktop's own handler (no shell). Tests put a recorder in its place.
+int open_with_desktop(const char* uri);
 
-// Menu item states.
-void set_main_item_active(App& a, int index, bool active);
-void refresh_undo_redo(App& a);
-void refresh_tag_popup(App& a);  // from the document selection
-void refresh_commands(void* data);  // timer; data is the App
+class Commands {
+ public:
+  Commands(Document& document, View& view, Sidebar& sidebar, DialogHost& dialogs, AboutBox& about,
+           MainWindow& window);
+  ~Commands();
+  Commands(const Commands&) = delete;
+  Commands& operator=(const Commands&) = delete;
 
-// Modify callbacks of the text buffer and the style buffer (the argument is not used).
-void text_modified(int pos, int inserted, int deleted, int restyled, const char* deleted_text,
-                   void* arg);
-void styles_modified(int pos, int inserted, int deleted, int restyled, const char* deleted_text,
-                     void* arg);
+  // A document into memory, with its tags (stops a running search, closes the open dialog);
+  // 0, or -1 when it could not be read or shown, leaving the open one whole. Then on screen.
+  int open_document(const char* path);
+  void show_document();
+  // "&Open" (through the file chooser) and "Help", each after asking about unsaved tags.
+  void open();
+  void help();
 
-// Menu and widget callbacks.
-void open_command(Fl_Widget*, void*);
-void help_command(Fl_Widget*, void*);
-void save_tag_command(Fl_Widget*, void*);
-void exit_command(Fl_Widget*, void*);
-void close_callback(Fl_Widget*, void*);
-void list_tags_command(Fl_Widget*, void*);
-void empty_callback(Fl_File_Chooser*, void*);
+  int save_tags();        // 0 written, -1 not
+  int confirm_unsaved();  // 1 go on, 0 stop
+  void leave();           // returns only when the user chose to stay
 
-// Sidebar, clipboard and URI commands (view_commands.cpp).
-void toggle_sidebar(Fl_Widget*, void*);
-void copy_command(Fl_Widget*, void*);
-void paste_command(Fl_Widget*, void*);
-void cut_command(Fl_Widget*, void*);
-void open_uri_command(Fl_Widget*, void*);
-// Undo and Redo of tag actions (history_commands.cpp).
-void undo_command(Fl_Widget*, void*);
-void redo_command(Fl_Widget*, void*);
-// The About box (src/ui/about.cpp).
-void about_command(Fl_Widget*, void*);
+  // Copy from the search input when asked to or when it has the keyboard focus, else the
+  // document's selection; Paste into the focus widget; Cut from the search input only.
+  void copy(bool from_search_input);
+  void paste();
+  void cut();
+  void open_uri();
+
+  // The Open dialog: start directory ".", text and source file filters; none after leaving.
+  Fl_File_Chooser* chooser() const { return chooser_.get(); }
+
+  QuestionFunction ask = ask_with_dialog;
+  std::function<void(int)> exit_process;  // ends the process; tests watch it instead
+  std::function<int(const char* uri)> open_uri_with = open_with_desktop;
+
+ private:
+  std::optional<std::string> choose_document();
+
+  Document& document_;
+  View& view_;
+  Sidebar& sidebar_;
+  DialogHost& dialogs_;
+  AboutBox& about_;
+  MainWindow& window_;
+  std::unique_ptr<Fl_File_Chooser> chooser_;
+};
 
 }  // namespace gm

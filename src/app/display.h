@@ -1,7 +1,5 @@
-// Connecting to the X server before any window is built, and giving a new window the keyboard.
+// Connecting to the X server before any window is built.
 #pragma once
-
-class Fl_Window;
 
 namespace gm {
 
@@ -9,10 +7,5 @@ namespace gm {
 // the toolkit, drawing through the LongTextDriver. Without one, prints one plain line to
 // standard error and answers false.
 bool open_x_display();
-
-// Gives a window just shown the keyboard focus once it is on screen, as a window manager
-// does. Without one, keys go to the window under the pointer: Escape meant for a new dialog
-// would reach the main window and end the program.
-void focus_new_window(Fl_Window& window);
 
 }  // namespace gm

@@ -121,8 +121,6 @@ std::string replace_invalid_bytes(std::string_view text) {
 // word at a time.
 namespace {
 
-bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 // Length of the well-formed sequence at p (2 to 4 bytes), or 0. Same rule as fl_utf8test():
 // no overlong forms, nothing above U+10FFFF; surrogates and U+FFFE/U+FFFF pass.
 size_t sequence_length(const unsigned char* p, const unsigned char* end) {
@@ -143,11 +141,17 @@ size_t sequence_length(const unsigned char* p, const unsigned char* end) {
   }
   if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high) return 0;
   for (size_t i = 2; i < n; ++i)
-    if (!is_continuation(p[i])) return 0;
+    if (!is_continuation_byte(p[i])) return 0;
   return n;
 }
 
 }  // namespace
+
+size_t char_start(const char* text, size_t pos, size_t floor) {
+  for (int back = 0; back < 3 && pos > floor; ++back, --pos)
+    if (!is_continuation_byte(static_cast<unsigned char>(text[pos]))) break;
+  return pos;
+}
 
 bool is_utf8(const char* text, size_t size) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);

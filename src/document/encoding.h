@@ -10,6 +10,13 @@ namespace gm {
 // The answer of fl_utf8test(text, size) != 0, found faster on mostly 7-bit text.
 bool is_utf8(const char* text, size_t size);
 
+// Whether a byte continues a UTF-8 sequence rather than starting a character.
+constexpr bool is_continuation_byte(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Where text may be cut before byte pos without splitting a character: pos moved back over
+// continuation bytes, at most three (no character has more), never below floor.
+size_t char_start(const char* text, size_t pos, size_t floor = 0);
+
 // Converts src (srclen bytes, zero bytes included) from the locale's multibyte encoding
 // (nl_langinfo(CODESET)) to UTF-8. Answers the UTF-8 length the whole source needs, even
 // when dstlen is too small (dst may then be null); 0 on failure. Writes at most dstlen

@@ -1,6 +1,5 @@
 #include "document/reader.h"
 
-#include <FL/fl_utf8.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -11,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "platform/platform.h"
 
 namespace gm {
 
@@ -45,12 +46,10 @@ FILE* open_pipe(const char* path) {
   return file;
 }
 
-// A path that is not UTF-8 is taken as the locale's bytes, which plain fopen does.
 FilePtr open_file(const char* path) {
   struct stat info {};
   if (::stat(path, &info) == 0 && S_ISFIFO(info.st_mode)) return FilePtr(open_pipe(path));
-  const bool utf8 = fl_utf8test(path, static_cast<unsigned>(std::strlen(path))) != 0;
-  return FilePtr(utf8 ? fl_fopen(path, "rb") : std::fopen(path, "rb"));
+  return FilePtr(open_path(path, "rb"));
 }
 
 // Drops the CR of every CR LF pair in [from, end), in place; answers the new end. A CR

@@ -1,10 +1,12 @@
 #include "platform/platform.h"
 
+#include <FL/fl_utf8.h>
 #include <langinfo.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -51,6 +53,11 @@ std::string help_file_path(const std::string& program_dir) {
 std::string locale_codeset() {
   const char* codeset = nl_langinfo(CODESET);
   return codeset ? codeset : "";
+}
+
+std::FILE* open_path(const char* path, const char* mode) {
+  if (fl_utf8test(path, static_cast<unsigned>(std::strlen(path)))) return fl_fopen(path, mode);
+  return std::fopen(path, mode);
 }
 
 void init_process() {

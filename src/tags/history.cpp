@@ -9,10 +9,11 @@ HistoryRecord::~HistoryRecord() {
   while (next) next = std::move(next->next);
 }
 
-void TagHistory::add_action(int32_t action, std::unique_ptr<Tag>&& payload) {
+void TagHistory::add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined) {
   if (m_limit == 0) return;
 
   auto record = std::make_unique<HistoryRecord>(action, std::move(payload));
+  record->joined = joined;
   HistoryRecord* const added = record.get();
   if (!m_current) {
     drop_all();  // nothing recorded, or everything undone: none of it can come back
@@ -93,99 +94,6 @@ void TagHistory::print_history() const {
         std::printf("action=<Unknown>:%d\n", static_cast<int>(record->action));
     }
   }
-}
-
-namespace {
-
-// The live Tag is found again by identity; one that is gone already changes nothing.
-void take_out(TagList& tags, const Tag* payload) {
-  if (payload) tags.remove_tag(*payload);
-}
-
-// The list gets a fresh copy: the payload must stay in the record for the next redo or undo.
-// A copy the list refuses is simply dropped.
-void put_back(TagList& tags, const Tag* payload) {
-  if (!payload) return;
-  auto copy = copy_tag(*payload);
-  tags.insert_tag(copy);
-}
-
-void repaint(const RestyleRange& restyle, const Tag* payload) {
-  if (payload && restyle) restyle(payload->start, payload->end);
-}
-
-}  // namespace
-
-bool undo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle) {
-  if (!history.can_undo()) return false;
-
-  const HistoryRecord* const record = history.current();
-  const Tag* const payload = record->payload.get();
-  switch (record->action) {
-    case ADD:
-      take_out(tags, payload);
-      history.step_back();
-      repaint(restyle, payload);
-      break;
-    case REMOVE:
-      put_back(tags, payload);
-      history.step_back();
-      repaint(restyle, payload);
-      break;
-    case EDIT_NEW: {
-      take_out(tags, payload);
-      history.step_back();
-      repaint(restyle, payload);
-      // The whole edit is one step; a lone EDIT_NEW stops here.
-      const HistoryRecord* const old = history.current();
-      if (old && old->action == EDIT_OLD) {
-        const Tag* const old_payload = old->payload.get();
-        put_back(tags, old_payload);
-        history.step_back();
-        repaint(restyle, old_payload);
-      }
-      break;
-    }
-    default:
-      std::fprintf(stderr, "unknown action!\n");
-      history.step_back();
-      repaint(restyle, payload);
-  }
-  return true;
-}
-
-bool redo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle) {
-  if (!history.can_redo()) return false;
-
-  const HistoryRecord* const record = history.step_forward();
-  const Tag* const payload = record->payload.get();
-  switch (record->action) {
-    case ADD:
-      put_back(tags, payload);
-      repaint(restyle, payload);
-      break;
-    case REMOVE:
-      take_out(tags, payload);
-      repaint(restyle, payload);
-      break;
-    case EDIT_OLD:
-      take_out(tags, payload);
-      repaint(restyle, payload);
-      if (history.can_redo()) {
-        const HistoryRecord* const replacement = history.step_forward();
-        if (replacement->action == EDIT_NEW) {
-          const Tag* const new_payload = replacement->payload.get();
-          put_back(tags, new_payload);
-          repaint(restyle, new_payload);
-        } else {
-          history.step_back();  // stay on the EDIT_OLD record
-        }
-      }
-      break;
-    default:
-      break;  // nothing to make again; the position moved all the same
-  }
-  return true;
 }
 
 }  // namespace gm

@@ -1,9 +1,9 @@
-// The TagHistory: undo and redo of the tag editing commands. One record per action, each
-// with a private copy of the Tag concerned, in a doubly linked list with a current position.
+// The TagHistory: the records behind undo and redo of the tag editing commands (TagDocument
+// replays them). One record per action, each with a private copy of the Tag concerned, in a
+// doubly linked list with a current position.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "tags/tag.h"
@@ -22,6 +22,7 @@ struct HistoryRecord {
   std::unique_ptr<Tag> payload;         // a copy, never the Tag that lives in the TagList
   std::unique_ptr<HistoryRecord> next;  // the next newer record
   HistoryRecord* prev = nullptr;        // the next older record
+  bool joined = false;  // undone and redone in one step with the step before it
 
   HistoryRecord(int32_t code, std::unique_ptr<Tag> tag) : action(code), payload(std::move(tag)) {}
   // Frees the newer records one by one: a long history must not recurse.
@@ -39,7 +40,8 @@ public:
 
   // Makes the action the current record, dropping every undone one first. With a limit of 0
   // nothing is recorded and payload stays with the caller; otherwise it is taken (left null).
-  void add_action(int32_t action, std::unique_ptr<Tag>&& payload);
+  // A joined action is undone and redone together with the step before it.
+  void add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined = false);
 
   bool can_undo() const { return m_head && m_current; }
   bool can_redo() const;
@@ -70,14 +72,5 @@ private:
   std::unique_ptr<HistoryRecord> m_head;  // the oldest record
   HistoryRecord* m_current = nullptr;     // the action Undo takes back next
 };
-
-// Repaints the text range [start, end) after undo or redo changed the Tags there.
-using RestyleRange = std::function<void(int32_t start, int32_t end)>;
-
-// Take back the current action (both records of an edit) in tags and repaint what changed.
-// false when there was nothing to undo.
-bool undo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle);
-// Make the next undone action again (both records of an edit). false when there was none.
-bool redo_step(TagHistory& history, TagList& tags, const RestyleRange& restyle);
 
 }  // namespace gm

@@ -1,6 +1,7 @@
 #include "tags/styles.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <queue>
 #include <vector>
@@ -82,6 +83,13 @@ const StyleEntry& style_entry(unsigned char style) {
   if (style < 'A') return kStyleTable[0];
   if (style > 'z') return kStyleTable[kStyleCount - 1];
   return kStyleTable[style - 'A'];
+}
+
+std::string style_codes(unsigned char style) {
+  const StyleEntry& e = style_entry(style);
+  char codes[99];
+  std::snprintf(codes, sizeof codes, "@C%d@F%d@S%d@.", static_cast<int>(e.color), e.font, e.size);
+  return codes;
 }
 
 unsigned char buffer_style(unsigned char style) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tags/tag.h"
@@ -19,6 +20,10 @@ struct StyleEntry {
 constexpr int kStyleCount = 58;           // 'A' .. 'z'
 extern const StyleEntry kStyleTable[kStyleCount];
 const StyleEntry& style_entry(unsigned char style);  // below 'A': entry 0; above 'z': the last
+
+// "@C<colour>@F<font>@S<size>@." for a style character: the browser format codes that draw
+// a browser line in the style (the style chooser's lines and the tag browser's begin so).
+std::string style_codes(unsigned char style);
 
 // The byte a style character becomes in the style buffer: the toolkit draws a byte below
 // 'A' like 'A' and one above 'z' like 'z', but the buffer must hold ASCII without zeros.

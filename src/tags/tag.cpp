@@ -265,11 +265,11 @@ int TagList::remove_tag_at(int32_t position) {
   return 1;
 }
 
-int TagList::remove_tag(const Tag& tag) {
+int TagList::remove_tag(const TagIdentity& tag) {
   ++generation_;
   TagNode* prev = nullptr;
   for (TagNode* n = head_.get(); n; prev = n, n = n->next.get()) {
-    if (compare_tags(*n->tag, tag) == 0) {
+    if (identity_of(*n->tag) == tag) {
       unlink_after(prev);
       return 1;
     }

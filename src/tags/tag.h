@@ -29,16 +29,28 @@ struct Tag {
   std::string_view note() const;  // without the terminating zero; empty without a note
 };
 
+// What tells Tags apart: start, end and time. Lookups that must outlive a change of the
+// TagList (the hover, browser lines, undo) keep this, never a node.
+struct TagIdentity {
+  int32_t start = 0;
+  int32_t end = 0;
+  int32_t time = 0;
+  friend bool operator==(const TagIdentity& a, const TagIdentity& b) {
+    return a.start == b.start && a.end == b.end && a.time == b.time;
+  }
+  friend bool operator!=(const TagIdentity& a, const TagIdentity& b) { return !(a == b); }
+};
+
+inline TagIdentity identity_of(const Tag& tag) { return {tag.start, tag.end, tag.time}; }
+inline bool same_identity(const Tag& a, const Tag& b) { return identity_of(a) == identity_of(b); }
+
 // The one way to copy a Tag: same identity, own copy of the note.
 std::unique_ptr<Tag> copy_tag(const Tag& tag);
 // A Tag as the editing commands make it: an empty note is not kept.
 std::unique_ptr<Tag> make_tag(int32_t start, int32_t end, unsigned char style, int32_t time,
                               std::string_view note);
-// 0 when a and b have the same start, end and time; only the test for 0 is meaningful.
+// 0 when a and b have the same identity; only the test for 0 is meaningful.
 int64_t compare_tags(const Tag& a, const Tag& b);
-inline bool same_identity(const Tag& a, const Tag& b) {
-  return a.start == b.start && a.end == b.end && a.time == b.time;
-}
 
 // A time stamp for a new Tag, never the same twice in a run (waits for the next second).
 int32_t unique_time();
@@ -74,7 +86,8 @@ public:
   TagNode* find_tag_at(int32_t position);
   const TagNode* find_tag_at(int32_t position) const;
   int remove_tag_at(int32_t position);
-  int remove_tag(const Tag& tag);
+  int remove_tag(const TagIdentity& tag);  // the first Tag of that identity
+  int remove_tag(const Tag& tag) { return remove_tag(identity_of(tag)); }
   void clamp_tags(int32_t low, int32_t high);
   void clamp_styles(unsigned char low, unsigned char high);
 

@@ -1,6 +1,5 @@
 #include "tags/tag_file.h"
 
-#include <FL/fl_utf8.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/save_file.h"
 
 namespace gm {
@@ -26,14 +26,6 @@ void report(const char* message) { std::fprintf(stderr, "%s\n", message); }
 const char* chosen_path(const TagList& list, const char* path) {
   if (path) return path;
   return list.path ? list.path->c_str() : nullptr;
-}
-
-// UTF-8 names go through the toolkit, which knows how the system wants them; others are
-// taken as bytes of the local code page.
-FILE* open_file(const char* path, const char* mode) {
-  if (fl_utf8test(path, static_cast<unsigned>(std::strlen(path))))
-    return fl_fopen(path, mode);
-  return std::fopen(path, mode);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -102,15 +94,8 @@ private:
   size_t left_;
 };
 
-struct Identity {
-  int32_t start, end, time;
-  bool operator==(const Identity& o) const {
-    return start == o.start && end == o.end && time == o.time;
-  }
-};
-
 struct IdentityHash {
-  size_t operator()(const Identity& id) const {
+  size_t operator()(const TagIdentity& id) const {
     uint64_t h = (uint64_t{static_cast<uint32_t>(id.start)} << 32) ^ static_cast<uint32_t>(id.end);
     h ^= uint64_t{static_cast<uint32_t>(id.time)} * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
@@ -160,14 +145,14 @@ public:
   explicit SeenIdentities(size_t expected) : expected_(expected) {}
 
   // True when the identity is new; it is remembered then.
-  bool insert(const Identity& id) {
+  bool insert(const TagIdentity& id) {
     if (!ordered_) return set_.insert(id).second;
     if (kept_.empty() || starts_run(id)) {
       run_begin_ = kept_.size();
       kept_.push_back(id);
       return true;
     }
-    const Identity& last = kept_.back();
+    const TagIdentity& last = kept_.back();
     if (id.start == last.start && id.end == last.end && kept_.size() - run_begin_ < kLongRun) {
       for (size_t i = run_begin_; i < kept_.size(); ++i)
         if (kept_[i].time == id.time) return false;
@@ -181,8 +166,8 @@ public:
 private:
   static constexpr size_t kLongRun = 64;
 
-  bool starts_run(const Identity& id) const {
-    const Identity& last = kept_.back();
+  bool starts_run(const TagIdentity& id) const {
+    const TagIdentity& last = kept_.back();
     return id.start > last.start || (id.start == last.start && id.end < last.end);
   }
 
@@ -195,9 +180,9 @@ private:
 
   size_t expected_;
   bool ordered_ = true;
-  std::vector<Identity> kept_;  // in file order, while the file is in order
+  std::vector<TagIdentity> kept_;  // in file order, while the file is in order
   size_t run_begin_ = 0;        // where the run of the last kept range begins in kept_
-  std::unordered_set<Identity, IdentityHash> set_;
+  std::unordered_set<TagIdentity, IdentityHash> set_;
 };
 
 int read_records(TagList& list, Cursor& in, bool read_error) {
@@ -225,7 +210,7 @@ int read_records(TagList& list, Cursor& in, bool read_error) {
       return -1;
     }
     // Twins would make the lookup ambiguous; the first record of an identity is kept.
-    if (!seen.insert({tag->start, tag->end, tag->time})) {
+    if (!seen.insert(identity_of(*tag))) {
       std::fprintf(stderr, "skip duplicate tag record start: %d end: %d\n", tag->start,
                    tag->end);
       continue;
@@ -340,7 +325,7 @@ int read_tag_file(TagList& list, const char* path) {
     return -1;
   }
   list.clear();
-  FILE* file = open_file(name, "rb");
+  FILE* file = open_path(name, "rb");
   if (!file) {
     std::perror("fopen:");
     return -1;

@@ -2,16 +2,13 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Group.H>
 #include <FL/Fl_Pixmap.H>
 #include <FL/Fl_Return_Button.H>
 
 #include <memory>
 
 #include "about_icon.h"
-#include "app/app.h"
-#include "app/commands.h"
-#include "app/display.h"
+#include "ui/top_level.h"
 
 namespace gm {
 
@@ -20,9 +17,6 @@ namespace {
 void close_about(Fl_Widget* button, void*) { button->window()->hide(); }
 
 std::unique_ptr<Fl_Double_Window> build_about_window() {
-  // A window of its own, even when called while some group is being built.
-  Fl_Group* const building = Fl_Group::current();
-  Fl_Group::current(nullptr);
   auto window = std::make_unique<Fl_Double_Window>(320, 240, "About Glossmark");
 
   auto* name = new Fl_Box(0, 0, 320, 100, "Glossmark 1.0\n");
@@ -41,7 +35,6 @@ std::unique_ptr<Fl_Double_Window> build_about_window() {
 
   window->end();
   window->set_non_modal();
-  Fl_Group::current(building);
   return window;
 }
 
@@ -52,12 +45,17 @@ Fl_Pixmap& about_icon() {
   return icon;
 }
 
-void show_about(App& a) {
-  if (!a.about_window) a.about_window = build_about_window();
-  a.about_window->show();
-  focus_new_window(*a.about_window);
+AboutBox::AboutBox() = default;
+AboutBox::~AboutBox() = default;
+
+void AboutBox::show() {
+  // A window of its own, even when called while some group is being built.
+  const TopLevelScope top_level;
+  if (!window_) window_ = build_about_window();
+  window_->show();
+  focus_new_window(*window_);
 }
 
-void about_command(Fl_Widget*, void*) { show_about(app()); }
+void AboutBox::close() { window_.reset(); }
 
 }  // namespace gm

@@ -1,6 +1,6 @@
 #include "ui/hover.h"
 
-#include <FL/Fl_Group.H>
+#include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Multiline_Output.H>
 #include <FL/Fl_Tooltip.H>
 #include <FL/fl_draw.H>
@@ -8,13 +8,15 @@
 #include <algorithm>
 #include <string>
 
-#include "app/app.h"
 #include "document/encoding.h"
 #include "ui/editor.h"
+#include "ui/top_level.h"
 
 namespace gm {
 
 namespace {
+
+constexpr double kTick = 0.1;
 
 // The Editor's area on the screen without the scrollbar strips at its right and bottom,
 // and only while no other window of the program (a menu, a dialog) is the first one.
@@ -28,24 +30,11 @@ bool over_text(const Editor& editor, const PointerState& s) {
          s.program_window_first;
 }
 
-TipChange remove_tip(App& a, int x, int y) {
-  if (!a.hover.tip) return TipChange::kNone;
-  show_tip(a, x, y, nullptr);
-  return TipChange::kRemoved;
-}
-
-TagIdentity identity_of(const Tag& tag) { return {tag.start, tag.end, tag.time}; }
-
 // The toolkit's tooltip is a borderless window shown without taking the pointer; a popup
 // menu takes it (a grab). Counting the tooltip as "another window in front" would let the
 // Editor's own tooltip replace every note a moment after it appeared.
 bool is_toolkit_tooltip(const Fl_Window& w) {
   return w.override() && !Fl::grab() && !w.modal() && !w.non_modal();
-}
-
-// While a note is shown, the Editor's general tooltip would cover it.
-void hide_editor_tooltip(const App& a) {
-  if (Fl_Tooltip::current() == a.editor) Fl_Tooltip::current(nullptr);
 }
 
 // As much of a text as a window the size of the screen can show: its first lines, each cut
@@ -60,7 +49,7 @@ std::string screenful(const std::string& text) {
   for (size_t pos = 0; pos <= text.size() && lines < max_lines; ++lines) {
     const size_t end = std::min(text.find('\n', pos), text.size());
     size_t cut = std::min(end, pos + max_line);
-    while (cut > pos && cut < end && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    if (cut < end) cut = char_start(text.data(), cut, pos);
     if (lines > 0) part += '\n';
     part.append(text, pos, cut - pos);
     pos = end + 1;
@@ -70,69 +59,87 @@ std::string screenful(const std::string& text) {
 
 }  // namespace
 
-PointerState sample_pointer(const App& a) {
+Hover::Hover(const TagList& tags) : tags_(tags) {}
+
+Hover::~Hover() { Fl::remove_timeout(tick, this); }
+
+void Hover::start() { Fl::add_timeout(kTick, tick, this); }
+
+void Hover::tick(void* self) {
+  auto& hover = *static_cast<Hover*>(self);
+  hover.update(hover.sample());
+  Fl::repeat_timeout(kTick, tick, self);
+}
+
+Fl_Double_Window* Hover::tip() const {
+  return window_ && window_->shown() ? window_.get() : nullptr;
+}
+
+PointerState Hover::sample() const {
   PointerState s;
   s.root_x = Fl::event_x_root();
   s.root_y = Fl::event_y_root();
   s.event_x = Fl::event_x();
   s.event_y = Fl::event_y();
-  const Fl_Window* main = a.editor ? a.editor->window() : nullptr;
+  const Fl_Window* main = editor_ ? editor_->window() : nullptr;
   if (main) {
     s.window_x = main->x_root();
     s.window_y = main->y_root();
   }
   const Fl_Window* first = Fl::first_window();
-  s.program_window_first =
-      first && (first == main || first == a.hover.tip.get() || is_toolkit_tooltip(*first));
+  s.program_window_first = first && (first == main || first == tip() || is_toolkit_tooltip(*first));
   return s;
 }
 
-TipChange update_hover(App& a, const PointerState& s) {
-  if (!a.editor) return TipChange::kNone;
-  const Editor& editor = *a.editor;
+TipChange Hover::hide_tip() {
+  if (!tip()) return TipChange::kNone;
+  show_tip(0, 0, nullptr);
+  return TipChange::kRemoved;
+}
+
+TipChange Hover::update(const PointerState& s) {
+  if (!editor_) return TipChange::kNone;
+  const Editor& editor = *editor_;
   const int x = s.root_x - s.window_x;
   const int y = s.root_y - s.window_y;
   const int position = editor.position_at(x, y);
   // Events of a popup menu come in its own window's coordinates: the position of the
   // right click that opened it stays for the tag commands.
-  if (x == s.event_x && y == s.event_y) a.pointer_position = position;
+  if (x == s.event_x && y == s.event_y) pointer_position_ = position;
 
   if (!over_text(editor, s)) {
-    a.hover.tag.reset();
-    return remove_tip(a, s.root_x, s.root_y);
+    tag_.reset();
+    return hide_tip();
   }
 
-  const TagNode* node = a.hover.index.find(a.tags, position);
+  const TagNode* node = index_.find(tags_, position);
   std::optional<TagIdentity> found;
   if (node) found = identity_of(*node->tag);
-  const int offset = editor.textsize();
   TipChange change;
   if (!node || !node->tag->has_note()) {
-    change = remove_tip(a, s.root_x + offset, s.root_y + offset);
-  } else if (a.hover.tag == found) {
-    change = a.hover.tip ? TipChange::kKept : TipChange::kNone;
-    hide_editor_tooltip(a);
+    change = hide_tip();
   } else {
-    show_tip(a, s.root_x + offset, s.root_y + offset, node->tag->text.get());
-    change = TipChange::kShown;
-    hide_editor_tooltip(a);
+    if (tag_ == found) {
+      change = tip() ? TipChange::kKept : TipChange::kNone;
+    } else {
+      const int offset = editor.textsize();
+      show_tip(s.root_x + offset, s.root_y + offset, node->tag->text.get());
+      change = TipChange::kShown;
+    }
+    // While a note is shown, the Editor's general tooltip would cover it.
+    if (Fl_Tooltip::current() == editor_) Fl_Tooltip::current(nullptr);
   }
-  a.hover.tag = found;
+  tag_ = found;
   return change;
 }
 
-void hover_tick(void* data) {
-  App& a = app();
-  update_hover(a, sample_pointer(a));
-  Fl::repeat_timeout(0.1, hover_tick, data);
-}
-
-Fl_Double_Window* show_tip(App& a, int x, int y, const char* text) {
-  a.hover.tip.reset();
-  if (!text) return nullptr;
+Fl_Double_Window* Hover::show_tip(int x, int y, const char* text) {
+  if (!text) {
+    if (window_) window_->hide();
+    return nullptr;
+  }
   // A note kept with bytes that are not UTF-8 is shown with replacement characters.
   const std::string shown = utf8_for_display(text);
-
   fl_font(kTipFont, kTipSize);
   int w = 0;
   int h = 0;
@@ -141,20 +148,20 @@ Fl_Double_Window* show_tip(App& a, int x, int y, const char* text) {
   w = std::min(w + kTipMargin, Fl::w());
   h = std::min(h + kTipMargin, Fl::h());
 
-  // A top-level window even when a dialog's group happens to be open.
-  Fl_Group* const open_group = Fl_Group::current();
-  Fl_Group::current(nullptr);
-  std::unique_ptr<Fl_Double_Window, DeleteLater> tip(new Fl_Double_Window(x, y, w, h));
-  tip->set_override();
-  auto* output = new Fl_Multiline_Output(0, 0, w, h);
-  output->textfont(kTipFont);
-  output->textsize(kTipSize);
-  output->value(shown.c_str());
-  tip->end();
-  tip->show();  // which also closes whatever group is open, hence only now the restore
-  Fl_Group::current(open_group);
-  a.hover.tip = std::move(tip);
-  return a.hover.tip.get();
+  const TopLevelScope top_level;  // showing would also close a dialog's open group
+  if (!window_) {
+    window_ = std::make_unique<Fl_Double_Window>(x, y, w, h);
+    window_->set_override();
+    output_ = new Fl_Multiline_Output(0, 0, w, h);
+    output_->textfont(kTipFont);
+    output_->textsize(kTipSize);
+    window_->end();
+  }
+  window_->resize(x, y, w, h);
+  output_->resize(0, 0, w, h);
+  output_->value(shown.c_str());
+  window_->show();
+  return window_.get();
 }
 
 }  // namespace gm

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <FL/Fl.H>
-#include <FL/Fl_Double_Window.H>
 
 #include <cstdint>
 #include <memory>
@@ -12,36 +11,15 @@
 
 #include "tags/tag_index.h"
 
+class Fl_Double_Window;
+class Fl_Multiline_Output;
+
 namespace gm {
 
-class App;
-
-// A Tag's identity. The hover keeps this and never a node pointer: the tag commands may
-// remove or replace the Tag between two ticks.
-struct TagIdentity {
-  int32_t start = 0;
-  int32_t end = 0;
-  int32_t time = 0;
-  bool operator==(const TagIdentity& o) const {
-    return start == o.start && end == o.end && time == o.time;
-  }
-  bool operator!=(const TagIdentity& o) const { return !(*this == o); }
-};
-
-// A window may go away from inside its own callbacks only through the toolkit, which
-// hides it at once and destroys it on its next turn of the event loop.
-struct DeleteLater {
-  void operator()(Fl_Widget* widget) const { Fl::delete_widget(widget); }
-};
-
-struct HoverState {
-  std::unique_ptr<Fl_Double_Window, DeleteLater> tip;  // the note on screen, or none
-  std::optional<TagIdentity> tag;  // the Tag found at the previous tick, note or not
-  TagIndex index;                  // finds that Tag without walking the whole list
-};
+class Editor;
 
 // What one tick needs to know of the pointer and the windows; taken from the toolkit by
-// sample_pointer, or made up by tests.
+// Hover::sample, or made up by tests.
 struct PointerState {
   int root_x = 0;  // the pointer on the screen at the toolkit's last event
   int root_y = 0;
@@ -55,20 +33,52 @@ struct PointerState {
 // What a tick did to the tip.
 enum class TipChange { kNone, kKept, kShown, kRemoved };
 
-PointerState sample_pointer(const App& a);
-// One tick's decisions: pointer_position, the hover tag and the tip window.
-TipChange update_hover(App& a, const PointerState& pointer);
-// The timer; data is the Editor. Re-arms itself every 0.1 s.
-void hover_tick(void* data);
-
-// Replaces the tip window by one showing text with its top-left corner at screen point
-// (x, y), or only removes it when text is null. Answers the new window, or null.
-Fl_Double_Window* show_tip(App& a, int x, int y, const char* text);
-
 // The font the tip is measured and drawn with.
 constexpr Fl_Font kTipFont = FL_HELVETICA;
 constexpr Fl_Fontsize kTipSize = 14;
 // Room around the measured note, in each direction.
 constexpr int kTipMargin = 16;
+
+class Hover {
+ public:
+  explicit Hover(const TagList& tags);
+  ~Hover();
+  Hover(const Hover&) = delete;
+  Hover& operator=(const Hover&) = delete;
+
+  // The Editor whose text the pointer rests on; the tick does nothing before.
+  void watch(const Editor& editor) { editor_ = &editor; }
+  // Starts the tick, which re-arms itself every 0.1 s.
+  void start();
+
+  int32_t pointer_position() const { return pointer_position_; }
+  // The Tag found at the previous tick, note or not.
+  const std::optional<TagIdentity>& tag() const { return tag_; }
+  // The tip window while it is shown, else none.
+  Fl_Double_Window* tip() const;
+
+  PointerState sample() const;
+  // One tick's decisions: pointer_position, the hover Tag and the tip.
+  TipChange update(const PointerState& pointer);
+
+  // Shows text in the tip with its top-left corner at screen point (x, y), or only hides the
+  // tip when text is null. The one tip window is made on first use and kept. Answers the
+  // tip, or null.
+  Fl_Double_Window* show_tip(int x, int y, const char* text);
+
+ private:
+  friend struct HoverTestAccess;  // lets tests put the pointer on a text position
+
+  static void tick(void* self);
+  TipChange hide_tip();
+
+  const TagList& tags_;
+  const Editor* editor_ = nullptr;
+  TagIndex index_;  // finds the Tag under the pointer without walking the whole list
+  std::optional<TagIdentity> tag_;
+  int32_t pointer_position_ = -1;
+  std::unique_ptr<Fl_Double_Window> window_;
+  Fl_Multiline_Output* output_ = nullptr;  // the window's one child
+};
 
 }  // namespace gm

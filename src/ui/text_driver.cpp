@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "document/encoding.h"
+
 namespace gm {
 
 namespace {
@@ -15,16 +17,13 @@ constexpr int kOverhang = 64;
 constexpr int64_t kMinCoordinate = -32768;
 constexpr int64_t kMaxCoordinate = 32767;
 
-bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // The end of the piece that starts at `from`: at most kPiece bytes, never inside a character
 // (the toolkit decodes a lead byte with its continuation bytes as one character).
 int piece_end(const char* text, int from, int n) {
   const int end = from + LongTextDriver::kPiece;
   if (end >= n) return n;
-  int cut = end;
-  for (int back = 0; back < 3 && is_continuation(text[cut]) && cut - 1 > from; ++back) --cut;
-  return is_continuation(text[cut]) ? end : cut;
+  const auto cut = static_cast<int>(char_start(text, static_cast<size_t>(end), from + 1));
+  return is_continuation_byte(static_cast<unsigned char>(text[cut])) ? end : cut;
 }
 
 }  // namespace

@@ -2,13 +2,15 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Menu_.H>
+#include <FL/Fl_Menu_Button.H>
 #include <FL/Fl_Text_Buffer.H>
 
 #include <cstdlib>
 #include <fstream>
 
-#include "app/commands.h"
-#include "app/main_window.h"
+#include "../unit/tags_test_support.h"
+#include "tags/styles.h"
 #include "tags/tag_file.h"
 
 namespace gm::testing {
@@ -18,6 +20,19 @@ std::string contents(Fl_Text_Buffer& buffer) {
   std::string copy(text);
   free(text);
   return copy;
+}
+
+void pick(Fl_Menu_& menu, const char* path) {
+  const Fl_Menu_Item* item = menu.find_item(path);
+  ASSERT_NE(item, nullptr) << path;
+  menu.value(item);
+  menu.picked(item);
+}
+
+bool item_active(Fl_Menu_& menu, const char* path) {
+  const Fl_Menu_Item* item = menu.find_item(path);
+  EXPECT_NE(item, nullptr) << path;
+  return item && item->active();
 }
 
 TempDir::TempDir() {
@@ -60,21 +75,40 @@ QuestionFunction ScriptedQuestions::function() {
 }
 
 void AppTest::SetUp() {
-  app_ = std::make_unique<App>();
-  app_->ask = questions_.function();
-  app_->exit_process = [](int code) { ADD_FAILURE() << "the program would exit with " << code; };
-  build_main_window(*app_);
-  create_file_chooser(*app_);
+  program_ = std::make_unique<Program>();
+  program_->commands.ask = questions_.function();
+  program_->commands.exit_process = [](int code) {
+    ADD_FAILURE() << "the program would exit with " << code;
+  };
 }
 
 void AppTest::TearDown() {
-  app_.reset();
+  program_.reset();
   Fl::flush();
 }
 
+TagList& AppTest::planted() { return TagDocumentTestAccess::list(program_->document.tags); }
+
+void AppTest::paint() {
+  WholeBuffer& styles = program_->view.styles();
+  const int length = program_->view.text().length();
+  styles.replace_all(length,
+                     [this, length](char* bytes) { paint_styles(tags(), 0, length, bytes); });
+}
+
+void AppTest::set_unsaved(bool unsaved) {
+  TagDocumentTestAccess::set_unsaved(program_->document.tags, unsaved);
+}
+
+void AppTest::pick_tag_item(const char* label, int32_t at) {
+  HoverTestAccess::point_at(program_->view.hover(), at);
+  pick(program_->view.popup_button(), label);
+}
+
 void AppTest::load(const std::string& path) {
-  ASSERT_EQ(open_document(*app_, path.c_str()), 0);
-  init_open(*app_);
+  ASSERT_EQ(program_->commands.open_document(path.c_str()), 0);
+  program_->commands.show_document();
+  program_->sidebar.list_tags();
 }
 
 }  // namespace gm::testing

@@ -1,7 +1,9 @@
-// Shared pieces of the GUI tests: a fresh App with its main window, temporary documents with
-// tag files, and a scripted question function.
+// Shared pieces of the GUI tests: a fresh Program with its main window, temporary documents
+// with tag files, a scripted question function, and menu picks as the toolkit makes them.
 #pragma once
 
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Menu_Button.H>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -10,14 +12,26 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/program.h"
+#include "ui/hover.h"
 
 class Fl_Text_Buffer;
+
+namespace gm {
+// Puts the pointer on a text position, as the hover tick would find it there.
+struct HoverTestAccess {
+  static void point_at(Hover& hover, int32_t position) { hover.pointer_position_ = position; }
+};
+}  // namespace gm
 
 namespace gm::testing {
 
 // The whole content of a text buffer (the toolkit hands out a malloc'd copy).
 std::string contents(Fl_Text_Buffer& buffer);
+
+// The item at `path` ("&Edit/Undo", "New tag") picked as the user's click picks it.
+void pick(Fl_Menu_& menu, const char* path);
+bool item_active(Fl_Menu_& menu, const char* path);
 
 struct TagData {
   int32_t start;
@@ -29,7 +43,7 @@ struct TagData {
 
 // A private directory that goes away with the object.
 class TempDir {
-public:
+ public:
   TempDir();
   ~TempDir();
   const std::filesystem::path& path() const { return path_; }
@@ -37,7 +51,7 @@ public:
   std::string document(const std::string& name, const std::string& text,
                        const std::vector<TagData>& tags = {}, int32_t top_line = 0) const;
 
-private:
+ private:
   std::filesystem::path path_;
 };
 
@@ -48,18 +62,28 @@ struct ScriptedQuestions {
   QuestionFunction function();
 };
 
-// A fresh App with the main window built (not shown) and the file chooser made.
+// A fresh Program with the main window built (not shown).
 class AppTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
-  App& a() { return *app_; }
-  // open_document + init_open, as start-up does.
-  void load(const std::string& path);
-  std::string text() { return contents(*app_->text_buffer); }
-  std::string styles() { return contents(*app_->style_buffer); }
+  Program& a() { return *program_; }
+  const TagList& tags() { return program_->document.tags.tags(); }
+  // The list itself, for Tags put in place without being a change (as a tag file brings
+  // them); paint() then shows them.
+  TagList& planted();
+  void paint();
+  bool unsaved() { return program_->document.tags.unsaved(); }
+  void set_unsaved(bool unsaved);
+  // The pointer resting on text position `at` when the tag popup menu's item is picked.
+  void pick_tag_item(const char* label, int32_t at);
 
-  std::unique_ptr<App> app_;
+  // Commands::open_document, show_document and the list of all Tags, as start-up does.
+  void load(const std::string& path);
+  std::string text() { return contents(program_->view.text()); }
+  std::string styles() { return contents(program_->view.styles()); }
+
+  std::unique_ptr<Program> program_;
   TempDir dir_;
   ScriptedQuestions questions_;
 };

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
 #include "gui_support.h"
 
 namespace gm::testing {
@@ -19,8 +18,8 @@ namespace {
 
 class AboutTest : public AppTest {
 protected:
-  void choose_about() { a().menu_bar->picked(a().menu_bar->find_item("&Help/About")); }
-  Fl_Double_Window& about() { return *a().about_window; }
+  void choose_about() { a().window.menu_bar().picked(a().window.menu_bar().find_item("&Help/About")); }
+  Fl_Double_Window& about() { return *a().about.window(); }
   Fl_Box& name_box() { return *static_cast<Fl_Box*>(about().child(0)); }
   Fl_Box& notice_box() { return *static_cast<Fl_Box*>(about().child(1)); }
   Fl_Widget& close_button() { return *about().child(2); }
@@ -43,12 +42,12 @@ protected:
 };
 
 TEST_F(AboutTest, OneWindowShownByEveryAbout) {
-  EXPECT_EQ(a().about_window, nullptr);
+  EXPECT_EQ(a().about.window(), nullptr);
   choose_about();
-  ASSERT_NE(a().about_window, nullptr);
-  Fl_Double_Window* const first = a().about_window.get();
+  ASSERT_NE(a().about.window(), nullptr);
+  Fl_Double_Window* const first = a().about.window();
   choose_about();
-  EXPECT_EQ(a().about_window.get(), first);
+  EXPECT_EQ(a().about.window(), first);
   EXPECT_TRUE(about().shown());
   EXPECT_EQ(shown_about_windows(), 1);
 
@@ -93,7 +92,7 @@ TEST_F(AboutTest, IconIsTheThirtyTwoRowPixmap) {
 
 TEST_F(AboutTest, CloseEscapeEnterAndTheWindowCloseButtonHideIt) {
   choose_about();
-  Fl_Double_Window* const window = a().about_window.get();
+  Fl_Double_Window* const window = a().about.window();
 
   close_button().do_callback();
   EXPECT_FALSE(window->shown()) << "Close";
@@ -111,20 +110,20 @@ TEST_F(AboutTest, CloseEscapeEnterAndTheWindowCloseButtonHideIt) {
   window->do_callback();  // what the window system's close button runs
   EXPECT_FALSE(window->shown()) << "close button";
   choose_about();
-  EXPECT_EQ(a().about_window.get(), window);
+  EXPECT_EQ(a().about.window(), window);
   EXPECT_TRUE(window->shown());
   EXPECT_STREQ(name_box().label(), "Glossmark 1.0\n");
 }
 
 TEST_F(AboutTest, LeavingTheProgramDestroysIt) {
   std::vector<int> exits;
-  a().exit_process = [&exits](int code) { exits.push_back(code); };
-  leave_program(a());
+  a().commands.exit_process = [&exits](int code) { exits.push_back(code); };
+  a().commands.leave();
   EXPECT_EQ(exits, std::vector<int>{0}) << "without an About window";
 
   choose_about();
-  leave_program(a());
-  EXPECT_EQ(a().about_window, nullptr);
+  a().commands.leave();
+  EXPECT_EQ(a().about.window(), nullptr);
   EXPECT_EQ(shown_about_windows(), 0);
   EXPECT_EQ(exits, (std::vector<int>{0, 0}));
 }

@@ -26,7 +26,6 @@
 #include <string>
 #include <thread>
 
-#include "app/commands.h"
 #include "bad_input_support.h"
 #include "document/encoding.h"
 #include "document/reader.h"
@@ -34,7 +33,7 @@
 #include "gui_support.h"
 #include "tags/history.h"
 #include "tags/tag_file.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 
 namespace gm::testing {
 namespace {
@@ -76,7 +75,7 @@ class BadDocuments : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    a().window->show();
+    a().window.window().show();
   }
 
   // A good document on screen first: a refused one must leave it there.
@@ -88,10 +87,10 @@ class BadDocuments : public AppTest {
   void expect_good_document_kept() {
     EXPECT_EQ(text(), "good text\n");
     EXPECT_EQ(styles(), "BBBBAAAAAA");
-    EXPECT_EQ(a().doc.path, good_);
-    EXPECT_STREQ(a().window->label(), good_.c_str());
-    ASSERT_EQ(a().tags.size(), 1u);
-    EXPECT_EQ(a().tags.head()->tag->note(), "kept");
+    EXPECT_EQ(a().document.file.path, good_);
+    EXPECT_STREQ(a().window.window().label(), good_.c_str());
+    ASSERT_EQ(tags().size(), 1u);
+    EXPECT_EQ(tags().head()->tag->note(), "kept");
     EXPECT_EQ(file_bytes(good_ + ".tag"), good_tags_);
   }
 
@@ -99,9 +98,9 @@ class BadDocuments : public AppTest {
   Attempt attempt(const std::string& path) {
     CaptureStdout();
     CaptureStderr();
-    const int result = open_document(a(), path.c_str());
-    init_open(a());
-    list_tags(a());
+    const int result = a().commands.open_document(path.c_str());
+    a().commands.show_document();
+    a().sidebar.list_tags();
     Fl::flush();
     Attempt r{result, GetCapturedStdout(), GetCapturedStderr()};
     EXPECT_EQ(text().size(), styles().size());
@@ -134,7 +133,7 @@ TEST_F(BadDocuments, ZeroBytesAndTheEndOfTextMark) {
   EXPECT_EQ(r.out, "cut size 4\n");
   EXPECT_EQ(text(), "head");
   EXPECT_EQ(styles(), "ABBA");
-  EXPECT_EQ(a().tags.size(), 1u);
+  EXPECT_EQ(tags().size(), 1u);
   EXPECT_EQ(file_bytes(marked + ".tag"), tags_before);
 }
 
@@ -163,16 +162,16 @@ TEST_F(BadDocuments, EmptyFileOpensEmptyAndItsTagFileStays) {
   // empty document.
   const std::string other = dir_.document("other empty.txt", "");
   EXPECT_EQ(attempt(other).result, 0);
-  EXPECT_STREQ(a().window->label(), other.c_str());
+  EXPECT_STREQ(a().window.window().label(), other.c_str());
   const std::string path = dir_.document("empty.txt", "", {{0, 4, 'B', 1, "gone on screen"}});
   const std::string tags_before = file_bytes(path + ".tag");
   const Attempt r = attempt(path);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.out, "cut size 0\n");
   EXPECT_EQ(text(), "");
-  EXPECT_TRUE(a().tags.empty());
-  EXPECT_EQ(a().tag_browser->size(), 0);
-  EXPECT_STREQ(a().window->label(), path.c_str());
+  EXPECT_TRUE(tags().empty());
+  EXPECT_EQ(a().sidebar.browser().size(), 0);
+  EXPECT_STREQ(a().window.window().label(), path.c_str());
   EXPECT_EQ(file_bytes(path + ".tag"), tags_before);  // until the user saves
 }
 
@@ -257,21 +256,19 @@ TEST_F(BadDocuments, PathsWithBlanksQuotesStrayBytesAndOver260Bytes) {
 
   Attempt r = attempt(path);
   ASSERT_EQ(r.result, 0);
-  EXPECT_EQ(a().doc.path, path);
-  EXPECT_STREQ(a().window->label(), display_form(path).c_str());
-  EXPECT_TRUE(valid_utf8(a().window->label()));
+  EXPECT_EQ(a().document.file.path, path);
+  EXPECT_STREQ(a().window.window().label(), display_form(path).c_str());
+  EXPECT_TRUE(valid_utf8(a().window.window().label()));
 
-  auto tag = make_tag(0, 6, 'B', 5, "on a long path");
-  a().tags.insert_tag(tag);
-  restyle_tag_area(a(), 0, 6);
+  a().document.tags.add(make_tag(0, 6, 'B', 5, "on a long path"));
   CaptureStderr();
-  EXPECT_EQ(save_tags(a()), 0);
+  EXPECT_EQ(a().commands.save_tags(), 0);
   GetCapturedStderr();
   EXPECT_TRUE(std::filesystem::is_regular_file(path + ".tag"));
 
   r = attempt(path);  // read back through the same bytes
-  ASSERT_EQ(a().tags.size(), 1u);
-  EXPECT_EQ(a().tags.head()->tag->note(), "on a long path");
+  ASSERT_EQ(tags().size(), 1u);
+  EXPECT_EQ(tags().head()->tag->note(), "on a long path");
   EXPECT_EQ(styles(), "BBBBBBAAAAAA");
 }
 
@@ -299,10 +296,7 @@ TEST_F(BadDocuments, OutOfMemoryLeavesTheShownDocumentWhole) {
     test::run_in_fresh_process(
         [&] {
           open_good_document();
-          auto unsaved = make_tag(5, 9, 'K', 8, "unsaved");
-          a().history->add_action(ADD, copy_tag(*unsaved));
-          a().tags.insert_tag(unsaved);
-          restyle_tag_area(a(), 5, 9);
+          a().document.tags.add(make_tag(5, 9, 'K', 8, "unsaved"));
           const std::string big = (dir_.path() / "big.txt").string();
           {
             std::ofstream out(big, std::ios::binary);
@@ -314,9 +308,9 @@ TEST_F(BadDocuments, OutOfMemoryLeavesTheShownDocumentWhole) {
           limit_address_space(address_space_in_use() + static_cast<rlim_t>(c.room * kSize));
           CaptureStderr();
           CaptureStdout();
-          const int result = open_document(a(), big.c_str());
-          init_open(a());
-          list_tags(a());
+          const int result = a().commands.open_document(big.c_str());
+          a().commands.show_document();
+          a().sidebar.list_tags();
           Fl::flush();
           GetCapturedStdout();
           const std::string err = GetCapturedStderr();
@@ -324,20 +318,20 @@ TEST_F(BadDocuments, OutOfMemoryLeavesTheShownDocumentWhole) {
 
           if (!c.error) {
             EXPECT_EQ(result, 0) << err;
-            EXPECT_EQ(a().text_buffer->length(), static_cast<int>(kSize));
-            EXPECT_EQ(a().style_buffer->length(), static_cast<int>(kSize));
+            EXPECT_EQ(a().view.text().length(), static_cast<int>(kSize));
+            EXPECT_EQ(a().view.styles().length(), static_cast<int>(kSize));
             return;
           }
           EXPECT_EQ(result, -1);
           EXPECT_NE(err.find(c.error), std::string::npos) << err;
           EXPECT_EQ(text(), "good text\n");
           EXPECT_EQ(styles(), "BBBBAKKKKA");
-          EXPECT_EQ(a().doc.path, good_);
-          EXPECT_STREQ(a().window->label(), good_.c_str());
-          EXPECT_EQ(a().unsaved_tags, 1);
-          EXPECT_EQ(a().history->count(), 1);
-          EXPECT_EQ(a().tag_browser->size(), 2);
-          ASSERT_EQ(save_tags(a()), 0);
+          EXPECT_EQ(a().document.file.path, good_);
+          EXPECT_STREQ(a().window.window().label(), good_.c_str());
+          EXPECT_TRUE(unsaved());
+          EXPECT_EQ(a().document.tags.history().count(), 1);
+          EXPECT_EQ(a().sidebar.browser().size(), 2);
+          ASSERT_EQ(a().commands.save_tags(), 0);
           TagList saved;
           ASSERT_EQ(read_tag_file(saved, (good_ + ".tag").c_str()), 0);
           ASSERT_EQ(saved.size(), 2u);

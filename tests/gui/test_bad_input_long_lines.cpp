@@ -27,7 +27,7 @@
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 #include "ui/text_driver.h"
 
 namespace gm::testing {
@@ -178,19 +178,19 @@ class LongLines : public AppTest {
       tags.push_back({line2_, line3_ - 1 - kPlainTail, 'B', 1, "the long one"});
     }
     load(dir_.document("long.txt", text, tags));
-    a().window->show();
+    a().window.window().show();
     paint();
   }
 
   void paint() {
-    a().window->redraw();
+    a().window.window().redraw();
     Fl::flush();
     XSync(fl_display, False);
     Fl::check();
   }
 
   Fl_Scrollbar& horizontal_bar() {
-    Editor& e = *a().editor;
+    Editor& e = a().view.editor();
     Fl_Scrollbar* found = nullptr;
     for (int i = 0; i < e.children(); ++i) {
       auto* bar = dynamic_cast<Fl_Scrollbar*>(e.child(i));
@@ -217,20 +217,20 @@ class LongLines : public AppTest {
     }
     return tallest;
   }
-  int row_top(int n) { return a().editor->y() + 3 + row_height() * (n - 1); }
+  int row_top(int n) { return a().view.editor().y() + 3 + row_height() * (n - 1); }
   int row_middle(int n) { return row_top(n) + row_height() / 2; }
   // Just inside the text area's right edge (the document is too short for a vertical bar).
-  int text_right() { return a().editor->x() + a().editor->w() - 6; }
-  int text_left() { return a().editor->x() + 6; }
+  int text_right() { return a().view.editor().x() + a().view.editor().w() - 6; }
+  int text_left() { return a().view.editor().x() + 6; }
 
   // Counts pixels in row n between window x0 and x1.
   int count(const Pixels& p, int n, int x0, int x1, bool (Pixels::*test)(int, int) const) {
     const int top = row_top(n) - row_top(1);
-    return p.count(x0 - a().editor->x(), top, x1 - a().editor->x(), top + row_height(), test);
+    return p.count(x0 - a().view.editor().x(), top, x1 - a().view.editor().x(), top + row_height(), test);
   }
   Pixels shown() {
-    Editor& e = *a().editor;
-    return read_window(*a().window, e.x(), row_top(1), e.w(), row_height() * 4);
+    Editor& e = a().view.editor();
+    return read_window(a().window.window(), e.x(), row_top(1), e.w(), row_height() * 4);
   }
 
   int32_t line2_ = 0, line3_ = 0, end3_ = 0;
@@ -249,11 +249,11 @@ TEST_F(LongLines, ScrollToTheEndsOfTheLinesAndBack) {
   const double third_width = kTwentyMb * glyph_width('b', FL_HELVETICA, 14);
   Fl_Scrollbar& bar = horizontal_bar();
   // The bar reaches the end of the 20 MB line, and no further.
-  EXPECT_GT(bar.maximum(), third_width - a().editor->w());
+  EXPECT_GT(bar.maximum(), third_width - a().view.editor().w());
   EXPECT_LT(bar.maximum(), third_width);
 
   scroll_to(bar.maximum());
-  EXPECT_NEAR(a().editor->position_at(text_right(), row_middle(3)), end3_, 2);
+  EXPECT_NEAR(a().view.editor().position_at(text_right(), row_middle(3)), end3_, 2);
   Pixels p = shown();
   EXPECT_GT(count(p, 3, text_right() - 200, text_right(), &Pixels::dark), 100);
   EXPECT_EQ(count(p, 2, text_left(), text_right(), &Pixels::red), 0);  // line 2 ended long ago
@@ -261,7 +261,7 @@ TEST_F(LongLines, ScrollToTheEndsOfTheLinesAndBack) {
   // The end of the 2 MB line at the right edge: red up to its last 8 bytes, which are black.
   const double second_width = kTwoMb * glyph_width('a', FL_HELVETICA, 14);
   scroll_to(second_width - (text_right() - text_left()));
-  EXPECT_NEAR(a().editor->position_at(text_right(), row_middle(2)), line3_ - 1, 2);
+  EXPECT_NEAR(a().view.editor().position_at(text_right(), row_middle(2)), line3_ - 1, 2);
   p = shown();
   const int tail = static_cast<int>(kPlainTail * glyph_width('a', FL_HELVETICA, 14));
   EXPECT_GT(count(p, 2, text_right() - tail - 200, text_right() - tail - 10, &Pixels::red), 100);
@@ -269,7 +269,7 @@ TEST_F(LongLines, ScrollToTheEndsOfTheLinesAndBack) {
   EXPECT_GT(count(p, 2, text_right() - tail + 10, text_right(), &Pixels::dark), 20);
 
   scroll_to(0);
-  EXPECT_EQ(a().editor->position_at(text_left(), row_middle(2)), line2_);
+  EXPECT_EQ(a().view.editor().position_at(text_left(), row_middle(2)), line2_);
   p = shown();
   EXPECT_GT(count(p, 2, text_left(), text_left() + 200, &Pixels::red), 100);
   EXPECT_GT(count(p, 3, text_left(), text_left() + 200, &Pixels::dark), 100);

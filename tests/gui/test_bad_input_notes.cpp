@@ -17,14 +17,11 @@
 
 #include <string>
 
-#include "app/commands.h"
-#include "app/menus.h"
 #include "bad_input_support.h"
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/hover.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialogs.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -46,12 +43,8 @@ class BadNotes : public AppTest {
     path_ = dir_.document("doc.txt", kText, tags);
     load(path_);
   }
-  void pick(int item, int32_t at) {
-    a().pointer_position = at;
-    a().tag_popup_button->value(item);
-    popup_dispatch(a().tag_popup_button, nullptr);
-  }
-  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().open_dialog); }
+  void pick(const char* item, int32_t at) { pick_tag_item(item, at); }
+  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().dialogs.open_dialog()); }
   void double_click(int line) {
     Fl_Hold_Browser& chooser = dialog()->chooser();
     chooser.select(line, 1);
@@ -62,7 +55,7 @@ class BadNotes : public AppTest {
     Fl::event_clicks(0);
   }
   void close() {
-    if (a().open_dialog) close_dialog(a().open_dialog, a().open_dialog);
+    if (a().dialogs.open_dialog()) a().dialogs.open_dialog()->do_callback();
     Fl::check();
   }
   std::string tip_text(Fl_Double_Window* tip) {
@@ -71,7 +64,7 @@ class BadNotes : public AppTest {
   }
   // The note of the Tag at `position` as the tag file keeps it after a save and a reload.
   std::string saved_note(int32_t position) {
-    EXPECT_EQ(save_tags(a()), 0);
+    EXPECT_EQ(a().commands.save_tags(), 0);
     TagList reread;
     EXPECT_EQ(read_tag_file(reread, tag_file_name(path_).c_str()), 0);
     const TagNode* node = reread.find_tag_at(position);
@@ -84,12 +77,12 @@ TEST_F(BadNotes, StrayBytesAreShownAsReplacementsEverywhere) {
   open({{0, 5, 'B', 100, kBadNote}});
   ToolkitWarnings warnings;
 
-  Fl_Double_Window* tip = show_tip(a(), 50, 50, a().tags.head()->tag->text.get());
+  Fl_Double_Window* tip = a().view.hover().show_tip(50, 50, tags().head()->tag->text.get());
   EXPECT_EQ(tip_text(tip), kShown);
   Fl::flush();
 
   ::testing::internal::CaptureStdout();  // a dialog's closing says "ok"
-  pick(kTagPropertiesItem, 2);
+  pick("Tag properties", 2);
   ASSERT_NE(dialog(), nullptr);
   const std::string properties = contents(dialog()->note());
   EXPECT_EQ(properties.substr(0, kShown.size()), kShown);
@@ -97,38 +90,38 @@ TEST_F(BadNotes, StrayBytesAreShownAsReplacementsEverywhere) {
   Fl::flush();
   close();
 
-  pick(kEditTagItem, 2);
+  pick("Edit tag", 2);
   ASSERT_NE(dialog(), nullptr);
   EXPECT_EQ(contents(dialog()->note()), kShown);
   Fl::flush();
   close();
   ::testing::internal::GetCapturedStdout();
 
-  list_tags(a());
-  ASSERT_EQ(a().tag_browser->size(), 1);
-  const std::string line = a().tag_browser->text(1);
+  a().sidebar.list_tags();
+  ASSERT_EQ(a().sidebar.browser().size(), 1);
+  const std::string line = a().sidebar.browser().text(1);
   EXPECT_TRUE(valid_utf8(line)) << line;
   EXPECT_NE(line.find("caf" + kR), std::string::npos) << line;
   EXPECT_TRUE(warnings.sync().empty()) << warnings.first();
 
   EXPECT_EQ(saved_note(2), kBadNote);  // showing it changed nothing
-  show_tip(a(), 0, 0, nullptr);
+  a().view.hover().show_tip(0, 0, nullptr);
 }
 
 TEST_F(BadNotes, AnEditKeepsTheNoteBytesUnlessTheNoteWasChanged) {
   open({{0, 5, 'B', 100, kBadNote}});
-  a().text_buffer->select(0, 10);  // a new range and a new style, the note left alone
-  pick(kEditTagItem, 2);
+  a().view.text().select(0, 10);  // a new range and a new style, the note left alone
+  pick("Edit tag", 2);
   double_click(11);
-  ASSERT_NE(a().tags.find_tag_at(8), nullptr);
-  EXPECT_EQ(a().tags.find_tag_at(8)->tag->note(), kBadNote);
-  EXPECT_EQ(a().tags.find_tag_at(8)->tag->style, 'K');
+  ASSERT_NE(tags().find_tag_at(8), nullptr);
+  EXPECT_EQ(tags().find_tag_at(8)->tag->note(), kBadNote);
+  EXPECT_EQ(tags().find_tag_at(8)->tag->style, 'K');
 
   // A changed note is the text the user sees and edits.
-  pick(kEditTagItem, 2);
+  pick("Edit tag", 2);
   dialog()->note().append(" more");
   double_click(3);
-  EXPECT_EQ(a().tags.find_tag_at(8)->tag->note(), kShown + " more");
+  EXPECT_EQ(tags().find_tag_at(8)->tag->note(), kShown + " more");
   EXPECT_EQ(saved_note(8), kShown + " more");
 }
 
@@ -140,7 +133,7 @@ TEST_F(BadNotes, TenMegabyteNotesOpenInEveryView) {
   ToolkitWarnings warnings;
 
   for (const int32_t position : {2, 8}) {
-    Fl_Double_Window* tip = show_tip(a(), 30, 40, a().tags.find_tag_at(position)->tag->text.get());
+    Fl_Double_Window* tip = a().view.hover().show_tip(30, 40, tags().find_tag_at(position)->tag->text.get());
     ASSERT_NE(tip, nullptr);
     // A window cannot be larger than X allows; the tip keeps to the screen.
     EXPECT_LE(tip->w(), Fl::w());
@@ -148,13 +141,13 @@ TEST_F(BadNotes, TenMegabyteNotesOpenInEveryView) {
     EXPECT_GT(tip->w(), 100);
     Fl::flush();
     EXPECT_TRUE(warnings.sync().empty()) << "tip at " << position << ": " << warnings.first();
-    show_tip(a(), 0, 0, nullptr);
+    a().view.hover().show_tip(0, 0, nullptr);
 
     ::testing::internal::CaptureStdout();
-    pick(kTagPropertiesItem, position);
+    pick("Tag properties", position);
     ASSERT_NE(dialog(), nullptr);
     EXPECT_EQ(dialog()->note().length(),
-              static_cast<int>(a().tags.find_tag_at(position)->tag->note().size() +
+              static_cast<int>(tags().find_tag_at(position)->tag->note().size() +
                                std::string("\nlatest update: ").size() + 25));
     Fl::flush();
     close();
@@ -163,9 +156,9 @@ TEST_F(BadNotes, TenMegabyteNotesOpenInEveryView) {
         << "properties at " << position << ": " << warnings.first();
   }
 
-  list_tags(a());
-  ASSERT_EQ(a().tag_browser->size(), 2);
-  EXPECT_LT(std::string(a().tag_browser->text(1)).size(), 32768u);
+  a().sidebar.list_tags();
+  ASSERT_EQ(a().sidebar.browser().size(), 2);
+  EXPECT_LT(std::string(a().sidebar.browser().text(1)).size(), 32768u);
   Fl::flush();
   EXPECT_TRUE(warnings.sync().empty()) << warnings.first();
   EXPECT_EQ(saved_note(2), one_line);

@@ -23,15 +23,12 @@
 #include <string>
 
 #include "../unit/document_test_support.h"
-#include "app/commands.h"
-#include "app/menus.h"
 #include "bad_input_support.h"
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/hover.h"
-#include "ui/restyle.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialogs.h"
+#include "ui/view.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -48,7 +45,7 @@ class BadTagFiles : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    a().window->show();
+    a().window.window().show();
     doc_ = (dir_.path() / "doc.txt").string();
     std::ofstream(doc_, std::ios::binary) << kText;
   }
@@ -62,9 +59,9 @@ class BadTagFiles : public AppTest {
   void open(std::string* out = nullptr, std::string* err = nullptr) {
     CaptureStdout();
     CaptureStderr();
-    const int result = open_document(a(), doc_.c_str());
-    init_open(a());
-    list_tags(a());
+    const int result = a().commands.open_document(doc_.c_str());
+    a().commands.show_document();
+    a().sidebar.list_tags();
     Fl::flush();
     const std::string o = GetCapturedStdout();
     const std::string e = GetCapturedStderr();
@@ -72,23 +69,17 @@ class BadTagFiles : public AppTest {
     if (out) *out = o;
     if (err) *err = e;
     EXPECT_EQ(styles().size(), kText.size());
-    EXPECT_EQ(a().tag_browser->size(), static_cast<int>(a().tags.size()));
+    EXPECT_EQ(a().sidebar.browser().size(), static_cast<int>(tags().size()));
   }
   // A change the user makes: a new Tag over "beta", painted.
   void add_tag() {
-    auto tag = make_tag(6, 10, 'B', 77, "new");
-    ASSERT_EQ(a().tags.insert_tag(tag), 1);
-    restyle_tag_area(a(), 6, 10);
-    ASSERT_EQ(a().unsaved_tags, 1);
+    a().document.tags.add(make_tag(6, 10, 'B', 77, "new"));
+    ASSERT_TRUE(unsaved());
   }
-  void pick(int item, int32_t at) {
-    a().pointer_position = at;
-    a().tag_popup_button->value(item);
-    popup_dispatch(a().tag_popup_button, nullptr);
-  }
+  void pick(const char* item, int32_t at) { pick_tag_item(item, at); }
   int save(std::string* err = nullptr) {
     CaptureStderr();
-    const int result = save_tags(a());
+    const int result = a().commands.save_tags();
     const std::string e = GetCapturedStderr();
     if (err) *err = e;
     return result;
@@ -103,23 +94,23 @@ TEST_F(BadTagFiles, ATagFileThatIsADirectory) {
   open(&out, &err);
   EXPECT_EQ(out, "Warning: fail to load tag file!\ncut size 31\n");
   EXPECT_EQ(err, "error fread:\n");
-  EXPECT_TRUE(a().tags.empty());
+  EXPECT_TRUE(tags().empty());
 
   add_tag();
   EXPECT_EQ(save(&err), -1);
   EXPECT_EQ(err, "fopen: Is a directory\nerror: fail to save tag file!\n");
-  EXPECT_EQ(a().unsaved_tags, 1);
-  EXPECT_EQ(a().tags.size(), 1u);
+  EXPECT_TRUE(unsaved());
+  EXPECT_EQ(tags().size(), 1u);
 
   // Leaving: save fails, "cancel" keeps the program and the Tag.
   questions_.answers = {1, 2};
   CaptureStderr();
-  leave_program(a());
+  a().commands.leave();
   GetCapturedStderr();
   EXPECT_EQ(questions_.asked.size(), 2u);
   EXPECT_EQ(questions_.asked[1], "Fail to save!|try one last time|ignore|cancel");
   EXPECT_TRUE(std::filesystem::is_directory(tag_path()));
-  EXPECT_EQ(a().tags.size(), 1u);
+  EXPECT_EQ(tags().size(), 1u);
 }
 
 // The reader's answer for every cut is checked byte by byte with the unit tests; here the
@@ -141,7 +132,7 @@ TEST_F(BadTagFiles, CutAtEveryByteTheDocumentStillOpens) {
     while (complete < 3 && cut >= ends[complete + 1]) ++complete;
     // A cut inside the first 4 bytes of a record is a clean end.
     const bool clean = cut >= 9 && (cut == whole.size() || cut - ends[complete] < 4);
-    EXPECT_EQ(a().tags.size(), complete);
+    EXPECT_EQ(tags().size(), complete);
     EXPECT_EQ(out.find("Warning: fail to load tag file!") != std::string::npos, !clean);
     EXPECT_EQ(tags_on_disk(), bytes);
   }
@@ -160,30 +151,30 @@ TEST_F(BadTagFiles, StylesOutsideTheTableAreShownWithinIt) {
       EXPECT_GE(c, 'A');
       EXPECT_LE(static_cast<unsigned char>(c), 0x7F);
     }
-    for (const TagNode* n = a().tags.head(); n; n = n->next.get()) {
+    for (const TagNode* n = tags().head(); n; n = n->next.get()) {
       EXPECT_GE(n->tag->style, 'A');
       EXPECT_LE(n->tag->style, 'z');
     }
     // '{' stays the default (drawn like 'z'); the others come into the table.
     const unsigned char expected = odd <= '@' ? 'A' : odd == '{' ? '{' : 'z';
-    EXPECT_EQ(a().tags.default_style, expected);
+    EXPECT_EQ(tags().default_style, expected);
     EXPECT_EQ(styles().substr(11), std::string(kText.size() - 11, odd <= '@'   ? 'A'
                                                                   : odd == '{' ? '{'
                                                                                : 'z'));
 
     // Every view of a style opens on it.
     CaptureStdout();
-    pick(kDefaultStyleItem, 20);
-    ASSERT_NE(a().open_dialog, nullptr);
+    pick("Default style", 20);
+    ASSERT_NE(a().dialogs.open_dialog(), nullptr);
     Fl::flush();
-    close_dialog(a().open_dialog, nullptr);
-    pick(kTagPropertiesItem, 2);
-    ASSERT_NE(a().open_dialog, nullptr);
+    a().dialogs.open_dialog()->do_callback();
+    pick("Tag properties", 2);
+    ASSERT_NE(a().dialogs.open_dialog(), nullptr);
     Fl::flush();
-    close_dialog(a().open_dialog, nullptr);
+    a().dialogs.open_dialog()->do_callback();
     GetCapturedStdout();
     Fl::check();
-    EXPECT_EQ(std::string(a().tag_browser->text(1)).rfind("@C", 0), 0u);
+    EXPECT_EQ(std::string(a().sidebar.browser().text(1)).rfind("@C", 0), 0u);
 
     // A save keeps a default of '{' as it was read.
     ASSERT_EQ(save(), 0);
@@ -198,23 +189,23 @@ TEST_F(BadTagFiles, AHundredThousandTagsOnOneRange) {
     file.tag(6, 10, static_cast<char>('B' + i % 50), 2000000 - i, "n");
   put_tags(file.bytes());
   open();
-  ASSERT_EQ(a().tags.size(), static_cast<size_t>(kCount));
-  EXPECT_EQ(a().tag_browser->size(), kCount);
+  ASSERT_EQ(tags().size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(a().sidebar.browser().size(), kCount);
   EXPECT_EQ(styles().substr(6, 4), "BBBB");  // the newest rules
 
   // The hover finds the newest; Remove tag takes it, Undo brings it back.
-  EXPECT_EQ(a().hover.index.find(a().tags, 7)->tag->time, 2000000);
-  pick(kRemoveTagItem, 7);
-  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount - 1));
-  EXPECT_EQ(a().tags.find_tag_at(7)->tag->time, 1999999);
+  EXPECT_EQ(TagIndex().find(tags(), 7)->tag->time, 2000000);
+  pick("Remove tag", 7);
+  EXPECT_EQ(tags().size(), static_cast<size_t>(kCount - 1));
+  EXPECT_EQ(tags().find_tag_at(7)->tag->time, 1999999);
   EXPECT_EQ(styles().substr(6, 4), "CCCC");
-  undo_command(nullptr, nullptr);
-  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount));
+  a().document.tags.undo();
+  EXPECT_EQ(tags().size(), static_cast<size_t>(kCount));
   EXPECT_EQ(styles().substr(6, 4), "BBBB");
 
   ASSERT_EQ(save(), 0);
   open();
-  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kCount));
+  EXPECT_EQ(tags().size(), static_cast<size_t>(kCount));
 }
 
 // Root passes over permission bits: the immutable flag stops it; a user, a missing write
@@ -262,7 +253,7 @@ TEST_F(BadTagFiles, AFolderOrATagFileThatCannotBeWritten) {
   std::string err;
   EXPECT_EQ(save(&err), 0);
   EXPECT_EQ(err, "");
-  EXPECT_EQ(a().unsaved_tags, 0);
+  EXPECT_FALSE(unsaved());
   TagList reread;
   ASSERT_EQ(read_tag_file(reread, tag_path().c_str()), 0);
   EXPECT_EQ(reread.size(), 2u);
@@ -270,9 +261,7 @@ TEST_F(BadTagFiles, AFolderOrATagFileThatCannotBeWritten) {
 
   ASSERT_TRUE(make_unwritable(tag_path(), true));
   Restore restore_file{tag_path()};
-  auto third = make_tag(12, 16, 'C', 78, "third");
-  ASSERT_EQ(a().tags.insert_tag(third), 1);
-  restyle_tag_area(a(), 12, 16);
+  a().document.tags.add(make_tag(12, 16, 'C', 78, "third"));
   EXPECT_EQ(save(&err), -1);
   EXPECT_EQ(err.rfind("fopen: ", 0), 0u) << err;
   EXPECT_NE(err.find("error: fail to save tag file!\n"), std::string::npos) << err;
@@ -282,13 +271,13 @@ TEST_F(BadTagFiles, AFolderOrATagFileThatCannotBeWritten) {
   // The prompt: save fails, another try fails, cancel: the program stays with all Tags.
   questions_.answers = {1, 0, 2};
   CaptureStderr();
-  leave_program(a());
+  a().commands.leave();
   GetCapturedStderr();
   ASSERT_EQ(questions_.asked.size(), 3u);
   EXPECT_EQ(questions_.asked[0], "No save since last change!|cancel|save|ignore");
   EXPECT_EQ(questions_.asked[2], "Fail to save!|try one last time|ignore|cancel");
-  EXPECT_EQ(a().tags.size(), 3u);
-  EXPECT_EQ(a().unsaved_tags, 1);
+  EXPECT_EQ(tags().size(), 3u);
+  EXPECT_TRUE(unsaved());
   EXPECT_EQ(tags_on_disk(), saved);
 
   // Once the tag file can be written again, the same save goes through, still in place.

@@ -10,17 +10,16 @@
 #include <FL/fl_utf8.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
-#include "app/menus.h"
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
+#include "ui/view.h"
 
 namespace gm::testing {
 namespace {
@@ -111,66 +110,65 @@ class Loading : public AppTest {
 protected:
   std::string lines_of_browser() {
     std::string all;
-    for (int i = 1; i <= a().tag_browser->size(); ++i) {
-      all += a().tag_browser->text(i);
+    for (int i = 1; i <= a().sidebar.browser().size(); ++i) {
+      all += a().sidebar.browser().text(i);
       all += '\n';
     }
     return all;
   }
   void mark_unsaved() {
-    a().unsaved_tags = 1;
+    set_unsaved(true);
   }
   bool run_open_command(const std::string& pick_path, std::string* out = nullptr) {
-    ChooserPick pick{a().chooser.get(), pick_path};
-    Fl::add_timeout(0.01, pick_when_shown, &pick);
+    ChooserPick chosen{a().commands.chooser(), pick_path};
+    Fl::add_timeout(0.01, pick_when_shown, &chosen);
     CaptureStdout();
-    open_command(nullptr, nullptr);
+    pick(a().window.menu_bar(), "&File/&Open");
     const std::string printed = GetCapturedStdout();
     if (out) *out = printed;
     Fl::remove_timeout(pick_when_shown);
-    return pick.shown;
+    return chosen.shown;
   }
 };
 
 TEST_F(Loading, StartUpLoadSetsTitleTextTagsAndClearsTheFlag) {
-  EXPECT_STREQ(a().window->label(), "no file loaded");
+  EXPECT_STREQ(a().window.window().label(), "no file loaded");
   const std::string path =
       dir_.document("doc.txt", "0123456789\nsecond line\n", {{3, 8, 'C', 100, "a note"}});
   CaptureStdout();
   load(path);
   EXPECT_EQ(GetCapturedStdout(), "cut size 23\n");
-  EXPECT_EQ(a().window->label(), path);
+  EXPECT_EQ(a().window.window().label(), path);
   EXPECT_EQ(text(), "0123456789\nsecond line\n");
   EXPECT_EQ(styles(), "AAACCCCCAAAAAAAAAAAAAAA");
-  EXPECT_EQ(a().unsaved_tags, 0);
-  ASSERT_NE(a().history, nullptr);
-  EXPECT_FALSE(a().menu_bar->menu()[kUndoItem].active());
-  EXPECT_FALSE(a().menu_bar->menu()[kRedoItem].active());
+  EXPECT_FALSE(unsaved());
+  EXPECT_FALSE(item_active(a().window.menu_bar(), "&Edit/Undo"));
+  EXPECT_FALSE(item_active(a().window.menu_bar(), "&Edit/Redo"));
 }
 
 TEST_F(Loading, TextChangeWithoutDocumentSaysModified) {
-  a().text_buffer->text("typed");
-  EXPECT_STREQ(a().window->label(), "modified: no file loaded");
+  a().view.text().text("typed");
+  EXPECT_STREQ(a().window.window().label(), "modified: no file loaded");
 }
 
 TEST_F(Loading, PathThatIsNotUtf8IsShownInItsDisplayForm) {
   const std::string path = dir_.document("caf\xe9.txt", "text\n");
   load(path);
-  ASSERT_TRUE(a().doc.display_path.has_value());
-  EXPECT_EQ(a().window->label(), *a().doc.display_path);
-  EXPECT_NE(fl_utf8test(a().window->label(), std::strlen(a().window->label())), 0);
+  ASSERT_TRUE(a().document.file.display_path.has_value());
+  EXPECT_EQ(a().window.window().label(), *a().document.file.display_path);
+  EXPECT_NE(fl_utf8test(a().window.window().label(), std::strlen(a().window.window().label())), 0);
 }
 
 TEST_F(Loading, FailedOpenKeepsWhatIsOnScreen) {
   const std::string path = dir_.document("doc.txt", "kept text\n");
   load(path);
   CaptureStderr();
-  EXPECT_EQ(open_document(a(), (dir_.path() / "missing.txt").c_str()), -1);
+  EXPECT_EQ(a().commands.open_document((dir_.path() / "missing.txt").c_str()), -1);
   EXPECT_NE(GetCapturedStderr().find("fopen:"), std::string::npos);
-  init_open(a());
+  a().commands.show_document();
   EXPECT_EQ(text(), "kept text\n");
-  EXPECT_EQ(a().window->label(), path);
-  EXPECT_EQ(a().doc.path, path);
+  EXPECT_EQ(a().window.window().label(), path);
+  EXPECT_EQ(a().document.file.path, path);
 }
 
 TEST_F(Loading, OpenCommandLoadsTheChosenFile) {
@@ -179,12 +177,12 @@ TEST_F(Loading, OpenCommandLoadsTheChosenFile) {
   std::string printed;
   ASSERT_TRUE(run_open_command(path, &printed));
   EXPECT_EQ(printed, "before open\ncut size 14\nafter open\nafter init open\n");
-  EXPECT_EQ(a().path_to_open, path);
-  EXPECT_EQ(a().window->label(), path);
+  EXPECT_EQ(a().document.path_to_open, path);
+  EXPECT_EQ(a().window.window().label(), path);
   EXPECT_EQ(text(), "hello chooser\n");
   EXPECT_EQ(styles(), "BBBBBAKKKKKKKA");
-  EXPECT_EQ(a().unsaved_tags, 0);
-  EXPECT_EQ(a().browser_mode, 2);
+  EXPECT_FALSE(unsaved());
+  EXPECT_EQ(a().sidebar.search().mode, BrowserMode::kAllTags);
   EXPECT_EQ(lines_of_browser(), "@C88@F0@S14@.<NO TAG TEXT>\n@C56@F1@S14@.two...\n");
   EXPECT_TRUE(questions_.asked.empty());
 }
@@ -196,8 +194,8 @@ TEST_F(Loading, CancelledChooserKeepsTheDocument) {
   ASSERT_TRUE(run_open_command("", &printed));
   EXPECT_EQ(printed, "");
   EXPECT_EQ(text(), "old text\n");
-  EXPECT_EQ(a().doc.path, path);
-  EXPECT_EQ(a().tags.size(), 1u);
+  EXPECT_EQ(a().document.file.path, path);
+  EXPECT_EQ(tags().size(), 1u);
 }
 
 TEST_F(Loading, OpenCommandAsksFirstWhenTagsAreUnsaved) {
@@ -207,46 +205,46 @@ TEST_F(Loading, OpenCommandAsksFirstWhenTagsAreUnsaved) {
   mark_unsaved();
   questions_.answers = {0};  // cancel: no chooser at all
   EXPECT_FALSE(run_open_command(second));
-  EXPECT_EQ(a().doc.path, first);
+  EXPECT_EQ(a().document.file.path, first);
 
   questions_.answers = {1};  // save, then choose
   EXPECT_TRUE(run_open_command(second));
   EXPECT_TRUE(std::filesystem::exists(first + ".tag"));
-  EXPECT_EQ(a().doc.path, second);
+  EXPECT_EQ(a().document.file.path, second);
   EXPECT_EQ(questions_.asked.size(), 2u);
 }
 
 TEST_F(Loading, HelpCommandOpensHelpTxtAfterAsking) {
   const std::string help = dir_.document("help.txt", "How to use it.\n");
-  a().help_path = help;
+  a().document.help_path = help;
   const std::string path = dir_.document("doc.txt", "document\n");
   load(path);
 
   mark_unsaved();
   questions_.answers = {0};
-  help_command(nullptr, nullptr);
-  EXPECT_EQ(a().doc.path, path);
+  pick(a().window.menu_bar(), "&Help/Help");
+  EXPECT_EQ(a().document.file.path, path);
 
   questions_.answers = {2};  // ignore the unsaved tags
-  help_command(nullptr, nullptr);
-  EXPECT_EQ(a().doc.path, help);
-  EXPECT_EQ(a().window->label(), help);
+  pick(a().window.menu_bar(), "&Help/Help");
+  EXPECT_EQ(a().document.file.path, help);
+  EXPECT_EQ(a().window.window().label(), help);
   EXPECT_EQ(text(), "How to use it.\n");
-  EXPECT_EQ(a().unsaved_tags, 0);
+  EXPECT_FALSE(unsaved());
 }
 
 TEST_F(Loading, StoredViewPositionIsRestoredAndSavedAgain) {
   std::string text;
   for (int i = 1; i <= 300; ++i) text += "line " + std::to_string(i) + "\n";
   const std::string path = dir_.document("long.txt", text, {{0, 4, 'B', 1, ""}}, 120);
-  a().window->show();
+  a().window.window().show();
   Fl::flush();
   load(path);
   Fl::flush();
-  a().tags.top_line = 0;
-  ASSERT_EQ(save_tags(a()), 0);
-  EXPECT_EQ(a().tags.top_line, 120);
-  EXPECT_EQ(a().tags.top_column, 0);
+  planted().top_line = 0;
+  ASSERT_EQ(a().commands.save_tags(), 0);
+  EXPECT_EQ(tags().top_line, 120);
+  EXPECT_EQ(tags().top_column, 0);
   TagList reread;
   ASSERT_EQ(read_tag_file(reread, (path + ".tag").c_str()), 0);
   EXPECT_EQ(reread.top_line, 120);
@@ -256,11 +254,14 @@ class Painting : public AppTest {
 protected:
   void SetUp() override {
     AppTest::SetUp();
-    a().text_buffer->text("0123456789abcdef");
+    a().view.text().text("0123456789abcdef");
   }
   void add(int32_t start, int32_t end, unsigned char style, int32_t time) {
     auto tag = make_tag(start, end, style, time, "");
-    ASSERT_EQ(a().tags.insert_tag(tag), 1);
+    ASSERT_EQ(planted().insert_tag(tag), 1);
+  }
+  void repaint(int32_t start, int32_t end) {
+    restyle_tag_area(a().view.styles(), tags(), start, end);
   }
 };
 
@@ -274,52 +275,50 @@ void record_notification(int pos, int inserted, int deleted, int, const char*, v
 TEST_F(Painting, DocumentRepaintFollowsTheInnermostTag) {
   add(0, 10, 'C', 1);
   add(3, 5, 'K', 2);
-  a().tags.default_style = '@';  // as a damaged tag file may leave it
-  restyle_document(a());
+  paint();
   EXPECT_EQ(styles(), "CCCKKCCCCCAAAAAA");
-  EXPECT_EQ(a().tags.default_style, 'A');
 }
 
-TEST_F(Painting, RangeRepaintIsOneReplace) {
-  restyle_document(a());
+TEST_F(Painting, RangeRepaintRewritesOnlyWhatChanges) {
+  paint();
   add(2, 6, 'D', 1);
   std::vector<Notification> log;
-  a().style_buffer->add_modify_callback(record_notification, &log);
-  restyle_range(a(), 1, 7);
-  a().style_buffer->remove_modify_callback(record_notification, &log);
-  // One replace, of the bytes that change.
+  a().view.styles().add_modify_callback(record_notification, &log);
+  restyle_range(a().view.styles(), tags(), 1, 7);
+  // One replace, of the bytes that change; none when nothing does.
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].pos, 2);
   EXPECT_EQ(log[0].inserted, 4);
   EXPECT_EQ(log[0].deleted, 4);
+  restyle_range(a().view.styles(), tags(), 0, 16);
+  EXPECT_EQ(log.size(), 1u);
+  a().view.styles().remove_modify_callback(record_notification, &log);
   EXPECT_EQ(styles(), "AADDDDAAAAAAAAAA");
 }
 
 TEST_F(Painting, TagAreaGrowsRightToTheEndOfTheTaggedStretchOnly) {
-  restyle_document(a());
+  paint();
   add(0, 3, 'E', 1);   // left of the area: stays unpainted
   add(5, 12, 'K', 2);
   add(12, 14, 'D', 3);
-  restyle_tag_area(a(), 3, 6);
+  repaint(3, 6);
   EXPECT_EQ(styles(), "AAAAAKKKKKKKDDAA");
   add(14, 16, 'B', 4);  // up to the end of the text
-  restyle_tag_area(a(), 14, 16);
+  repaint(14, 16);
   EXPECT_EQ(styles(), "AAAAAKKKKKKKDDBB");
-  EXPECT_EQ(a().style_buffer->length(), 16);
+  EXPECT_EQ(a().view.styles().length(), 16);
 }
 
-TEST_F(Painting, RepaintMarksTagsUnsavedAndRefreshesTheAllTagsList) {
-  restyle_document(a());
-  a().unsaved_tags = 0;
-  add(0, 2, 'B', 1);
-  restyle_tag_area(a(), 0, 2);
-  EXPECT_EQ(a().unsaved_tags, 1);
-  EXPECT_EQ(a().tag_browser->size(), 1);
+TEST_F(Painting, TagChangesMarkTagsUnsavedAndRefreshTheAllTagsList) {
+  paint();
+  a().document.tags.add(make_tag(0, 2, 'B', 1, ""));
+  EXPECT_EQ(styles(), "BBAAAAAAAAAAAAAA");
+  EXPECT_TRUE(unsaved());
+  EXPECT_EQ(a().sidebar.browser().size(), 1);
 
-  a().browser_mode = 0;  // search hits listed: left alone
-  add(4, 6, 'B', 2);
-  restyle_tag_area(a(), 4, 6);
-  EXPECT_EQ(a().tag_browser->size(), 1);
+  a().sidebar.search().mode = BrowserMode::kTextHits;  // search hits listed: left alone
+  a().document.tags.add(make_tag(4, 6, 'B', 2, ""));
+  EXPECT_EQ(a().sidebar.browser().size(), 1);
 }
 
 class Saving : public AppTest {
@@ -328,12 +327,12 @@ protected:
     AppTest::SetUp();
     path_ = dir_.document("doc.txt", "some text\n", {{0, 4, 'B', 1, "note"}});
     load(path_);
-    a().unsaved_tags = 1;
+    set_unsaved(true);
   }
   // A document whose directory is missing: its tag file cannot be written until it exists.
-  void make_unwritable() { a().doc.path = (dir_.path() / "gone" / "doc.txt").string(); }
-  bool written() const { return std::filesystem::exists(*app_->doc.path + ".tag"); }
-  void remove_tag_file() { std::filesystem::remove(*a().doc.path + ".tag"); }
+  void make_unwritable() { a().document.file.path = (dir_.path() / "gone" / "doc.txt").string(); }
+  bool written() const { return std::filesystem::exists(*program_->document.file.path + ".tag"); }
+  void remove_tag_file() { std::filesystem::remove(*a().document.file.path + ".tag"); }
 
   std::string path_;
 };
@@ -363,14 +362,14 @@ TEST_F(Saving, ConfirmUnsavedDecisionTable) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    a().doc.path = path_;
+    a().document.file.path = path_;
     remove_tag_file();
     if (!row.writable) make_unwritable();
-    a().unsaved_tags = row.flag;
+    set_unsaved(row.flag != 0);
     questions_.asked.clear();
     questions_.answers.assign(row.answers.begin(), row.answers.end());
     CaptureStderr();
-    EXPECT_EQ(confirm_unsaved(a()), row.result);
+    EXPECT_EQ(a().commands.confirm_unsaved(), row.result);
     const std::string errors = GetCapturedStderr();
     EXPECT_EQ(static_cast<int>(questions_.asked.size()), row.questions);
     if (row.questions > 0) {
@@ -381,7 +380,7 @@ TEST_F(Saving, ConfirmUnsavedDecisionTable) {
     }
     EXPECT_TRUE(questions_.answers.empty());
     EXPECT_EQ(written(), row.written);
-    EXPECT_EQ(a().unsaved_tags, row.written ? 0 : row.flag);
+    EXPECT_EQ(unsaved(), !row.written && row.flag != 0);
     if (!row.writable && row.questions > 1) {
       EXPECT_NE(errors.find("error: fail to save tag file!\n"), std::string::npos);
     }
@@ -390,109 +389,113 @@ TEST_F(Saving, ConfirmUnsavedDecisionTable) {
 
 TEST_F(Saving, RetryThatSucceedsEndsTheQuestions) {
   make_unwritable();
-  const std::filesystem::path missing = std::filesystem::path(*a().doc.path).parent_path();
+  const std::filesystem::path missing = std::filesystem::path(*a().document.file.path).parent_path();
   questions_.answers = {1, 0};
   // The user fixes the problem while the second question is open.
   auto script = questions_.function();
-  a().ask = [&](const char* message, const char* b0, const char* b1, const char* b2) {
+  a().commands.ask = [&](const char* message, const char* b0, const char* b1, const char* b2) {
     if (std::string(message) == "Fail to save!") std::filesystem::create_directory(missing);
     return script(message, b0, b1, b2);
   };
   CaptureStderr();
-  EXPECT_EQ(confirm_unsaved(a()), 1);
+  EXPECT_EQ(a().commands.confirm_unsaved(), 1);
   GetCapturedStderr();
   EXPECT_EQ(questions_.asked.size(), 2u);
   EXPECT_TRUE(written());
-  EXPECT_EQ(a().unsaved_tags, 0);
+  EXPECT_FALSE(unsaved());
 }
 
 TEST_F(Saving, SaveTagCommandWritesAndClearsTheFlag) {
   remove_tag_file();
-  save_tag_command(nullptr, nullptr);
+  pick(a().window.menu_bar(), "&File/&Save Tag  ");
   EXPECT_TRUE(written());
-  EXPECT_EQ(a().unsaved_tags, 0);
+  EXPECT_FALSE(unsaved());
   TagList reread;
   ASSERT_EQ(read_tag_file(reread, (path_ + ".tag").c_str()), 0);
   ASSERT_EQ(reread.size(), 1u);
   EXPECT_EQ(reread.head()->tag->note(), "note");
 
-  a().doc.path.reset();
-  EXPECT_EQ(save_tags(a()), -1);
+  a().document.file.path.reset();
+  EXPECT_EQ(a().commands.save_tags(), -1);
 }
 
 TEST_F(Saving, LeavingAsksAndThenEndsTheProcess) {
   std::vector<int> exits;
-  a().exit_process = [&](int code) { exits.push_back(code); };
+  a().commands.exit_process = [&](int code) { exits.push_back(code); };
   questions_.answers = {0};
-  close_callback(a().window.get(), nullptr);
+  a().window.window().do_callback();
   EXPECT_TRUE(exits.empty());
-  EXPECT_NE(a().chooser, nullptr);
+  EXPECT_NE(a().commands.chooser(), nullptr);
 
   remove_tag_file();
   questions_.answers = {2};
-  exit_command(nullptr, nullptr);
+  pick(a().window.menu_bar(), "&File/E&xit");
   EXPECT_EQ(exits, std::vector<int>{0});
-  EXPECT_EQ(a().chooser, nullptr);
-  EXPECT_FALSE(a().doc.data.has_value());
+  EXPECT_EQ(a().commands.chooser(), nullptr);
+  EXPECT_FALSE(a().document.file.data.has_value());
   EXPECT_FALSE(written());  // "ignore" saves nothing
 }
 
 class MenuStates : public AppTest {
 protected:
-  bool main_active(int index) { return a().menu_bar->menu()[index].active() != 0; }
-  bool popup_active(int index) { return a().tag_popup_menu[index].active() != 0; }
+  bool main_active(const char* path) { return item_active(a().window.menu_bar(), path); }
+  bool search_active(const char* label) {
+    return item_active(a().sidebar.search_menu_button(), label);
+  }
 };
 
 TEST_F(MenuStates, RefreshFollowsTheFlagAndTheSelections) {
-  a().text_buffer->text("some document text");
-  a().unsaved_tags = 1;
-  refresh_commands(app_.get());
-  EXPECT_TRUE(main_active(kSaveTagItem));
-  EXPECT_FALSE(main_active(kCopyItem));
-  EXPECT_FALSE(main_active(kCutItem));
-  EXPECT_FALSE(a().search_menu[kSearchCopyItem].active());
-  EXPECT_TRUE(a().search_menu[kSearchPasteItem].active());
-  EXPECT_TRUE(Fl::has_timeout(refresh_commands, app_.get()));
+  a().view.text().text("some document text");
+  set_unsaved(true);
+  a().start_timers();  // the refresh comes within 0.1 s; all items start active
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (main_active("&Edit/Cut") && std::chrono::steady_clock::now() < deadline) Fl::wait(0.02);
+  EXPECT_TRUE(main_active("&File/&Save Tag  "));
+  EXPECT_FALSE(main_active("&Edit/Copy"));
+  EXPECT_FALSE(main_active("&Edit/Cut"));
+  EXPECT_FALSE(search_active("Copy"));
+  EXPECT_TRUE(search_active("Paste  "));
 
-  a().unsaved_tags = 0;
-  a().text_buffer->select(0, 4);
-  refresh_commands(app_.get());
-  EXPECT_FALSE(main_active(kSaveTagItem));
-  EXPECT_TRUE(main_active(kCopyItem));
-  EXPECT_FALSE(main_active(kCutItem));
+  set_unsaved(false);
+  a().view.text().select(0, 4);
+  a().window.refresh_commands();
+  EXPECT_FALSE(main_active("&File/&Save Tag  "));
+  EXPECT_TRUE(main_active("&Edit/Copy"));
+  EXPECT_FALSE(main_active("&Edit/Cut"));
 
-  a().text_buffer->unselect();
-  a().search_input->value("needle");
-  a().search_input->position(0, 3);
-  refresh_commands(app_.get());
-  EXPECT_TRUE(main_active(kCopyItem));
-  EXPECT_TRUE(main_active(kCutItem));
-  EXPECT_TRUE(a().search_menu[kSearchCopyItem].active());
-  EXPECT_TRUE(a().search_menu[kSearchCutItem].active());
-  Fl::remove_timeout(refresh_commands);
+  a().view.text().unselect();
+  a().sidebar.search_input().value("needle");
+  a().sidebar.search_input().position(0, 3);
+  a().window.refresh_commands();
+  EXPECT_TRUE(main_active("&Edit/Copy"));
+  EXPECT_TRUE(main_active("&Edit/Cut"));
+  EXPECT_TRUE(search_active("Copy"));
+  EXPECT_TRUE(search_active("Cut"));
 }
 
 TEST_F(MenuStates, TagPopupFollowsTheDocumentSelection) {
-  a().text_buffer->text("select me");
-  const int with_selection[] = {kNewTagItem, kEditTagItem, kCopyTextItem, kOpenUriItem};
-  const int without_selection[] = {kRemoveTagItem, kTagPropertiesItem, kDefaultStyleItem};
-  a().text_buffer->select(0, 6);
-  for (int i : with_selection) EXPECT_TRUE(popup_active(i)) << i;
-  for (int i : without_selection) EXPECT_FALSE(popup_active(i)) << i;
-  a().text_buffer->unselect();
-  for (int i : with_selection) EXPECT_FALSE(popup_active(i)) << i;
-  for (int i : without_selection) EXPECT_TRUE(popup_active(i)) << i;
+  a().view.text().text("select me");
+  const char* with_selection[] = {"New tag", "Edit tag", "&Copy Text",
+                                  "Open uri with external program"};
+  const char* without_selection[] = {"Remove tag", "Tag properties", "Default style"};
+  Fl_Menu_Button& popup = a().view.popup_button();
+  a().view.text().select(0, 6);
+  for (const char* i : with_selection) EXPECT_TRUE(item_active(popup, i)) << i;
+  for (const char* i : without_selection) EXPECT_FALSE(item_active(popup, i)) << i;
+  a().view.text().unselect();
+  for (const char* i : with_selection) EXPECT_FALSE(item_active(popup, i)) << i;
+  for (const char* i : without_selection) EXPECT_TRUE(item_active(popup, i)) << i;
 }
 
 TEST_F(MenuStates, UndoAndRedoFollowTheHistory) {
   const std::string path = dir_.document("doc.txt", "text\n");
-  set_main_item_active(a(), kUndoItem, true);
+  a().document.tags.add(make_tag(0, 2, 'B', 4, ""));
+  ASSERT_TRUE(main_active("&Edit/Undo"));
   load(path);
-  EXPECT_FALSE(main_active(kUndoItem));
-  a().history->add_action(ADD, make_tag(0, 2, 'B', 5, ""));
-  refresh_undo_redo(a());
-  EXPECT_TRUE(main_active(kUndoItem));
-  EXPECT_FALSE(main_active(kRedoItem));
+  EXPECT_FALSE(main_active("&Edit/Undo"));
+  a().document.tags.add(make_tag(0, 2, 'B', 5, ""));
+  EXPECT_TRUE(main_active("&Edit/Undo"));
+  EXPECT_FALSE(main_active("&Edit/Redo"));
 }
 
 }  // namespace

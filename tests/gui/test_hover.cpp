@@ -13,15 +13,13 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
+#include <chrono>
 #include <string>
 #include <utility>
 
-#include "app/commands.h"
-#include "app/main_window.h"
 #include "gui_support.h"
 #include "ui/editor.h"
 #include "ui/hover.h"
-#include "ui/restyle.h"
 
 namespace gm::testing {
 namespace {
@@ -41,32 +39,28 @@ class HoverTest : public AppTest {
     AppTest::SetUp();
     std::string text = kLine1 + kLine2;
     for (int i = 0; i < 60; ++i) text += std::string(200, 'x') + "\n";
-    a().text_buffer->text(text.c_str());
+    a().view.text().text(text.c_str());
     add(0, 5, 1, "note of alpha");  // alpha
     add(5, 10, 2, "two\nlines");    // " beta", right behind alpha
     add(11, 30, 3, "outer note");   // "gamma delta epsilon"
     add(11, 16, 4, "inner note");   // gamma
     add(23, 30, 5, "");             // epsilon: no note
     add(kLongStart, static_cast<int32_t>(text.size()), 6, "long");
-    restyle_document(a());
-    a().window->show();
+    paint();
+    a().window.window().show();
     Fl::flush();
-  }
-  void TearDown() override {
-    show_tip(a(), 0, 0, nullptr);
-    AppTest::TearDown();
   }
 
   void add(int32_t start, int32_t end, int32_t time, const char* note) {
     auto tag = make_tag(start, end, 'C', time, note);
-    ASSERT_EQ(a().tags.insert_tag(tag), 1);
+    ASSERT_EQ(planted().insert_tag(tag), 1);
   }
 
   // A window point over text position pos: the middle of its line's rows, and the middle
   // of the points on that row that map to it.
   std::pair<int, int> point_of(int pos) {
-    const Editor& e = *a().editor;
-    Fl_Text_Buffer& text = *a().text_buffer;
+    const Editor& e = a().view.editor();
+    Fl_Text_Buffer& text = a().view.text();
     const int line = text.line_start(pos);
     int y_first = -1, y_last = -1;
     for (int y = e.y(); y < e.y() + e.h(); ++y) {
@@ -104,7 +98,8 @@ class HoverTest : public AppTest {
     return pointer_at(x, y);
   }
 
-  Fl_Double_Window* tip() { return a().hover.tip.get(); }
+  Hover& hover() { return a().view.hover(); }
+  Fl_Double_Window* tip() { return hover().tip(); }
   std::string tip_text() {
     if (!tip() || tip()->children() != 1) return "<no tip>";
     auto* output = dynamic_cast<Fl_Multiline_Output*>(tip()->child(0));
@@ -118,14 +113,14 @@ class HoverTest : public AppTest {
   }
   bool note_under(const PointerState& s) {
     const TagNode* node =
-        a().tags.find_tag_at(a().editor->position_at(s.root_x - s.window_x, s.root_y - s.window_y));
+        tags().find_tag_at(a().view.editor().position_at(s.root_x - s.window_x, s.root_y - s.window_y));
     return node && node->tag->has_note();
   }
 };
 
 TEST_F(HoverTest, TipAppearsBesideThePointerSizedToTheNoteAndStaysWhileOnTheTag) {
   const PointerState first = over(2);
-  EXPECT_EQ(update_hover(a(), first), TipChange::kShown);
+  EXPECT_EQ(hover().update(first), TipChange::kShown);
   ASSERT_NE(tip(), nullptr);
   EXPECT_EQ(tip_text(), "note of alpha");
   EXPECT_EQ(tip()->x(), first.root_x + 14);
@@ -138,17 +133,17 @@ TEST_F(HoverTest, TipAppearsBesideThePointerSizedToTheNoteAndStaysWhileOnTheTag)
   EXPECT_TRUE(tip()->shown());
 
   Fl_Double_Window* const shown = tip();
-  EXPECT_EQ(update_hover(a(), over(4)), TipChange::kKept);
-  EXPECT_EQ(update_hover(a(), over(4)), TipChange::kKept);
+  EXPECT_EQ(hover().update(over(4)), TipChange::kKept);
+  EXPECT_EQ(hover().update(over(4)), TipChange::kKept);
   EXPECT_EQ(tip(), shown);
   EXPECT_EQ(tip()->x(), first.root_x + 14);
   EXPECT_EQ(tip()->y(), first.root_y + 14);
 }
 
 TEST_F(HoverTest, OffsetIsTheEditorsTextSizeAndTwoLinesAreMeasuredWhole) {
-  a().editor->textsize(20);
+  a().view.editor().textsize(20);
   const PointerState s = over(7);
-  EXPECT_EQ(update_hover(a(), s), TipChange::kShown);
+  EXPECT_EQ(hover().update(s), TipChange::kShown);
   ASSERT_NE(tip(), nullptr);
   EXPECT_EQ(tip()->x(), s.root_x + 20);
   EXPECT_EQ(tip()->y(), s.root_y + 20);
@@ -159,32 +154,34 @@ TEST_F(HoverTest, OffsetIsTheEditorsTextSizeAndTwoLinesAreMeasuredWhole) {
 }
 
 TEST_F(HoverTest, NeighbourAndNestedTagsReplaceTheTip) {
-  EXPECT_EQ(update_hover(a(), over(3)), TipChange::kShown);
-  Fl_Double_Window* const alpha_tip = tip();
-  EXPECT_EQ(update_hover(a(), over(7)), TipChange::kShown);  // the adjacent Tag
-  EXPECT_NE(tip(), alpha_tip);
+  const PointerState alpha = over(3);
+  EXPECT_EQ(hover().update(alpha), TipChange::kShown);
+  const PointerState beta = over(7);
+  EXPECT_EQ(hover().update(beta), TipChange::kShown);  // the adjacent Tag
   EXPECT_EQ(tip_text(), "two\nlines");
+  EXPECT_EQ(tip()->x(), beta.root_x + 14);  // the one tip window, moved
+  EXPECT_EQ(tip()->h(), measured("two\nlines").second + 16);
 
-  EXPECT_EQ(update_hover(a(), over(13)), TipChange::kShown);
+  EXPECT_EQ(hover().update(over(13)), TipChange::kShown);
   EXPECT_EQ(tip_text(), "inner note");
-  EXPECT_EQ(update_hover(a(), over(19)), TipChange::kShown);  // outer part only
+  EXPECT_EQ(hover().update(over(19)), TipChange::kShown);  // outer part only
   EXPECT_EQ(tip_text(), "outer note");
   // Inside a Tag without a note the enclosing note goes away, and that Tag is remembered.
-  EXPECT_EQ(update_hover(a(), over(26)), TipChange::kRemoved);
+  EXPECT_EQ(hover().update(over(26)), TipChange::kRemoved);
   EXPECT_EQ(tip(), nullptr);
-  ASSERT_TRUE(a().hover.tag.has_value());
-  EXPECT_EQ(*a().hover.tag, (TagIdentity{23, 30, 5}));
-  EXPECT_EQ(update_hover(a(), over(19)), TipChange::kShown);
+  ASSERT_TRUE(hover().tag().has_value());
+  EXPECT_EQ(*hover().tag(), (TagIdentity{23, 30, 5}));
+  EXPECT_EQ(hover().update(over(19)), TipChange::kShown);
 }
 
 TEST_F(HoverTest, UntaggedTextScrollbarsAndOtherWindowsRemoveTheTip) {
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kShown);
-  EXPECT_EQ(update_hover(a(), over(35)), TipChange::kRemoved);
-  EXPECT_FALSE(a().hover.tag.has_value());
-  EXPECT_EQ(update_hover(a(), over(35)), TipChange::kNone);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kShown);
+  EXPECT_EQ(hover().update(over(35)), TipChange::kRemoved);
+  EXPECT_FALSE(hover().tag().has_value());
+  EXPECT_EQ(hover().update(over(35)), TipChange::kNone);
 
   // Both strips hold long tagged lines underneath: only the strip rule keeps the tip away.
-  const Editor& e = *a().editor;
+  const Editor& e = a().view.editor();
   const int strip = e.scrollbar_width();
   ASSERT_GT(strip, 0);
   const int long_line_y = point_of(kLongStart + 5).second;
@@ -194,80 +191,82 @@ TEST_F(HoverTest, UntaggedTextScrollbarsAndOtherWindowsRemoveTheTip) {
   const PointerState horizontal_strip = pointer_at(e.x() + 100, e.y() + e.h() - strip);
   for (const PointerState* s : {&last_column, &vertical_strip, &last_row, &horizontal_strip})
     ASSERT_TRUE(note_under(*s));
-  EXPECT_EQ(update_hover(a(), last_column), TipChange::kShown);
-  EXPECT_EQ(update_hover(a(), vertical_strip), TipChange::kRemoved);
-  EXPECT_EQ(update_hover(a(), last_row), TipChange::kShown);
-  EXPECT_EQ(update_hover(a(), horizontal_strip), TipChange::kRemoved);
+  EXPECT_EQ(hover().update(last_column), TipChange::kShown);
+  EXPECT_EQ(hover().update(vertical_strip), TipChange::kRemoved);
+  EXPECT_EQ(hover().update(last_row), TipChange::kShown);
+  EXPECT_EQ(hover().update(horizontal_strip), TipChange::kRemoved);
   const PointerState left_of_editor = pointer_at(e.x() - 1, long_line_y);
-  EXPECT_EQ(update_hover(a(), last_row), TipChange::kShown);
-  EXPECT_EQ(update_hover(a(), left_of_editor), TipChange::kRemoved);
+  EXPECT_EQ(hover().update(last_row), TipChange::kShown);
+  EXPECT_EQ(hover().update(left_of_editor), TipChange::kRemoved);
 
   PointerState menu_first = over(2);
   menu_first.program_window_first = false;
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kShown);
-  EXPECT_EQ(update_hover(a(), menu_first), TipChange::kRemoved);
-  EXPECT_FALSE(a().hover.tag.has_value());
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kShown);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kShown);
+  EXPECT_EQ(hover().update(menu_first), TipChange::kRemoved);
+  EXPECT_FALSE(hover().tag().has_value());
+  EXPECT_EQ(hover().update(over(2)), TipChange::kShown);
 }
 
 TEST_F(HoverTest, TheHoverTagIsAnIdentityNotANode) {
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kShown);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kShown);
   // The same identity in a fresh node (as undo and redo bring Tags back): the same Tag.
-  auto twin = copy_tag(*a().tags.find_tag_at(2)->tag);
-  ASSERT_EQ(a().tags.remove_tag(*twin), 1);
+  auto twin = copy_tag(*tags().find_tag_at(2)->tag);
+  ASSERT_EQ(planted().remove_tag(*twin), 1);
   add(3, 4, 7, "");  // takes memory, so the twin is unlikely to reuse the old node
-  ASSERT_EQ(a().tags.insert_tag(twin), 1);
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kKept);
+  ASSERT_EQ(planted().insert_tag(twin), 1);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kKept);
 
   // A new time is a new Tag, as an edited note gets one.
-  ASSERT_EQ(a().tags.remove_tag(*make_tag(0, 5, 'C', 1, "")), 1);
+  ASSERT_EQ(planted().remove_tag(*make_tag(0, 5, 'C', 1, "")), 1);
   add(0, 5, 8, "edited note");
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kShown);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kShown);
   EXPECT_EQ(tip_text(), "edited note");
 
   // Gone between two ticks: simply not found any more.
-  ASSERT_EQ(a().tags.remove_tag(*make_tag(0, 5, 'C', 8, "")), 1);
-  EXPECT_EQ(update_hover(a(), over(2)), TipChange::kRemoved);
+  ASSERT_EQ(planted().remove_tag(*make_tag(0, 5, 'C', 8, "")), 1);
+  EXPECT_EQ(hover().update(over(2)), TipChange::kRemoved);
 }
 
 TEST_F(HoverTest, PointerPositionComesOnlyFromTheMainWindowsEvents) {
-  update_hover(a(), over(13));
-  EXPECT_EQ(a().pointer_position, 13);
+  hover().update(over(13));
+  EXPECT_EQ(hover().pointer_position(), 13);
   // An open popup menu reports in its own window's coordinates: the click's place stays.
   PointerState in_menu = over(36);
   in_menu.event_x = 5;
   in_menu.event_y = 7;
   in_menu.program_window_first = false;
-  update_hover(a(), in_menu);
-  EXPECT_EQ(a().pointer_position, 13);
+  hover().update(in_menu);
+  EXPECT_EQ(hover().pointer_position(), 13);
   // Outside the text area the position is still taken.
-  const Editor& e = *a().editor;
-  update_hover(a(), pointer_at(e.x() + e.w() - 2, e.y() + 2));
-  EXPECT_EQ(a().pointer_position, e.position_at(e.x() + e.w() - 2, e.y() + 2));
+  const Editor& e = a().view.editor();
+  hover().update(pointer_at(e.x() + e.w() - 2, e.y() + 2));
+  EXPECT_EQ(hover().pointer_position(), e.position_at(e.x() + e.w() - 2, e.y() + 2));
 }
 
 TEST_F(HoverTest, TipIsATopLevelWindowEvenWhileADialogIsBeingBuilt) {
   Fl_Window dialog(200, 100);  // begun, as a dialog under construction is
-  Fl_Double_Window* made = show_tip(a(), 300, 200, "a note");
+  Fl_Double_Window* made = hover().show_tip(300, 200, "a note");
   EXPECT_EQ(Fl_Group::current(), &dialog);
   dialog.end();
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(made->parent(), nullptr);
   EXPECT_EQ(dialog.children(), 0);
   EXPECT_EQ(made, tip());
-  EXPECT_EQ(show_tip(a(), 0, 0, nullptr), nullptr);
+  EXPECT_EQ(hover().show_tip(0, 0, nullptr), nullptr);
   EXPECT_EQ(tip(), nullptr);
-  EXPECT_FALSE(made->visible());  // hidden at once; the toolkit deletes it later
+  EXPECT_FALSE(made->visible());
+  EXPECT_EQ(hover().show_tip(10, 20, "another"), made) << "made once, then reused";
 }
 
-TEST_F(HoverTest, TickRearmsItselfAndStartsWithTheOtherTimer) {
-  start_timers(a());
-  EXPECT_TRUE(Fl::has_timeout(hover_tick, a().editor));
-  Fl::remove_timeout(hover_tick);
-  hover_tick(a().editor);
-  EXPECT_TRUE(Fl::has_timeout(hover_tick, a().editor));
-  Fl::remove_timeout(hover_tick);
-  Fl::remove_timeout(refresh_commands);
+TEST_F(HoverTest, TheTickComesByItselfAndTracksThePointer) {
+  a().start_timers();
+  // The last event, reported to the (not shown) main window at its top-left corner.
+  Fl::e_x = Fl::e_x_root = 5;
+  Fl::e_y = Fl::e_y_root = 5;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (hover().pointer_position() < 0 && std::chrono::steady_clock::now() < deadline)
+    Fl::wait(0.02);
+  EXPECT_GE(hover().pointer_position(), 0);
 }
 
 }  // namespace
@@ -280,21 +279,21 @@ namespace {
 // the text, or the Editor's general tooltip would replace every note after a second; a
 // popup menu (which grabs) and a dialog still do.
 TEST(HoverWindows, OnlyMenusAndDialogsInFrontHideTheNote) {
-  App app;
-  build_main_window(app);
-  app.window->show();
+  Program app;
+  Hover& hover = app.view.hover();
+  app.window.window().show();
   Fl::flush();
-  EXPECT_TRUE(sample_pointer(app).program_window_first);
+  EXPECT_TRUE(hover.sample().program_window_first);
 
   Fl_Window tooltip_like(10, 10, 50, 20);
   tooltip_like.end();
   tooltip_like.set_override();
   tooltip_like.show();
   ASSERT_EQ(Fl::first_window(), &tooltip_like);
-  EXPECT_TRUE(sample_pointer(app).program_window_first);
+  EXPECT_TRUE(hover.sample().program_window_first);
 
   Fl::grab(&tooltip_like);  // what an open menu does
-  EXPECT_FALSE(sample_pointer(app).program_window_first);
+  EXPECT_FALSE(hover.sample().program_window_first);
   Fl::grab(nullptr);
   tooltip_like.hide();
 
@@ -303,7 +302,7 @@ TEST(HoverWindows, OnlyMenusAndDialogsInFrontHideTheNote) {
   dialog.set_non_modal();
   dialog.show();
   ASSERT_EQ(Fl::first_window(), &dialog);
-  EXPECT_FALSE(sample_pointer(app).program_window_first);
+  EXPECT_FALSE(hover.sample().program_window_first);
   dialog.hide();
 }
 

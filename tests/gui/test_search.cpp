@@ -14,12 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
-#include "app/menus.h"
 #include "gui_support.h"
+#include "tags/styles.h"
 #include "ui/editor.h"
-#include "ui/restyle.h"
-#include "ui/tag_browser.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -32,23 +30,23 @@ class SearchTest : public AppTest {
 protected:
   void SetUp() override {
     AppTest::SetUp();
-    a().window->show();
+    a().window.window().show();
     Fl::flush();
   }
 
   void open(const std::string& text, const std::vector<TagData>& tags = {}) {
     load(dir_.document("doc.txt", text, tags));
-    list_tags(a());
+    a().sidebar.list_tags();
   }
 
   // Keys as the toolkit delivers them to the focused search input.
   void key(int keysym, const char* text) {
-    Fl::focus(a().search_input);
+    Fl::focus(&a().sidebar.search_input());
     Fl::e_state = 0;
     Fl::e_keysym = keysym;
     Fl::e_text = const_cast<char*>(text);
     Fl::e_length = static_cast<int>(std::strlen(text));
-    Fl::handle(FL_KEYBOARD, a().window.get());
+    Fl::handle(FL_KEYBOARD, &a().window.window());
   }
   void type(const std::string& text) {
     for (const char c : text) {
@@ -59,7 +57,7 @@ protected:
   void enter() { key(FL_Enter, "\r"); }
 
   bool searching() {
-    return Fl::has_timeout(search_text_step, &a()) || Fl::has_timeout(search_tags_step, &a());
+    return a().sidebar.searching();
   }
   // Runs the toolkit's timers until the search has no step left.
   void run_search() {
@@ -71,35 +69,35 @@ protected:
   }
   // One text step by hand in place of its timer (the toolkit runs late timers in a burst).
   void text_step() {
-    Fl::remove_timeout(search_text_step, &a());
-    search_text_step(&a());
+    a().sidebar.stop_search();
+    a().sidebar.text_step();
   }
   void search(const std::string& pattern, int type_index = 0) {
-    a().search_type = type_index;
-    a().search_input->value("");
+    a().sidebar.search().type = type_index == 0 ? SearchType::kText : SearchType::kNotes;
+    a().sidebar.search_input().value("");
     type(pattern);
     run_search();
   }
 
   Lines lines() {
     Lines all;
-    for (int i = 1; i <= a().tag_browser->size(); ++i) all.push_back(a().tag_browser->text(i));
+    for (int i = 1; i <= a().sidebar.browser().size(); ++i) all.push_back(a().sidebar.browser().text(i));
     return all;
   }
   void click(int line) {
-    a().tag_browser->select(line);
-    a().tag_browser->do_callback();
+    a().sidebar.browser().select(line);
+    a().sidebar.browser().do_callback();
   }
   std::pair<int, int> selection() {
     int start = -1;
     int end = -1;
-    if (!a().text_buffer->selection_position(&start, &end)) return {-1, -1};
+    if (!a().view.text().selection_position(&start, &end)) return {-1, -1};
     return {start, end};
   }
   std::pair<int, int> highlight() {
     int start = -1;
     int end = -1;
-    if (!a().text_buffer->highlight_position(&start, &end)) return {-1, -1};
+    if (!a().view.text().highlight_position(&start, &end)) return {-1, -1};
     return {start, end};
   }
 };
@@ -108,17 +106,17 @@ TEST_F(SearchTest, EveryKeystrokeStartsOverWithTheWholeInputAndEnterRepeatsIt) {
   open("ab ab\nab\nab\nabc one\nab ab\nxabc two\n");
   type("ab");
   text_step();  // one hit of 'ab' is listed, the rest still to come
-  ASSERT_EQ(a().tag_browser->size(), 1);
+  ASSERT_EQ(a().sidebar.browser().size(), 1);
   ASSERT_TRUE(searching());
   type("c");
-  EXPECT_EQ(a().tag_browser->size(), 0);
+  EXPECT_EQ(a().sidebar.browser().size(), 0);
   run_search();
   const Lines hits = {"@C100@.abc one", "@C100@.abc two"};
   EXPECT_EQ(lines(), hits);
-  EXPECT_EQ(a().browser_mode, 0);
+  EXPECT_EQ(a().sidebar.search().mode, BrowserMode::kTextHits);
 
   enter();
-  EXPECT_EQ(a().tag_browser->size(), 0);
+  EXPECT_EQ(a().sidebar.browser().size(), 0);
   run_search();
   EXPECT_EQ(lines(), hits);
 }
@@ -141,16 +139,16 @@ TEST_F(SearchTest, AHitLeadsToTheStartOfItsLineAndMarksTheFirstOccurrenceThere) 
   const int line_start = 11;
   const std::pair<int, int> first_foo = {13, 16};
   for (int line : {2, 1}) {
-    a().text_buffer->unhighlight();
+    a().view.text().unhighlight();
     click(line);
-    EXPECT_EQ(a().editor->insert_position(), line_start) << line;
+    EXPECT_EQ(a().view.editor().insert_position(), line_start) << line;
     EXPECT_EQ(highlight(), first_foo) << line;
   }
 
   search("first");
-  a().editor->insert_position(20);
+  a().view.editor().insert_position(20);
   click(1);
-  EXPECT_EQ(a().editor->insert_position(), 0);
+  EXPECT_EQ(a().view.editor().insert_position(), 0);
   EXPECT_EQ(highlight(), std::make_pair(0, 5));
 }
 
@@ -170,7 +168,7 @@ TEST_F(SearchTest, EmptyInputOrNoDocumentListsNothing) {
   EXPECT_EQ(lines(), Lines{}) << "no document loaded";
 
   open("a word\n");
-  a().search_input->value("");
+  a().sidebar.search_input().value("");
   type("w");
   CaptureStdout();
   key(FL_BackSpace, "");
@@ -188,15 +186,15 @@ TEST_F(SearchTest, ListTagsAndOpeningADocumentCancelTheSearch) {
   type("hit");
   text_step();
   ASSERT_TRUE(searching());
-  a().menu_bar->picked(a().menu_bar->find_item("&View/&List Tags   "));
+  a().window.menu_bar().picked(a().window.menu_bar().find_item("&View/&List Tags   "));
   EXPECT_FALSE(searching());
-  EXPECT_EQ(a().browser_mode, 2);
+  EXPECT_EQ(a().sidebar.search().mode, BrowserMode::kAllTags);
   EXPECT_EQ(lines(), (Lines{"@C88@F0@S14@.note"}));
 
   enter();
   text_step();
   ASSERT_TRUE(searching());
-  open_document(a(), dir_.document("other.txt", "hit\n").c_str());
+  a().commands.open_document(dir_.document("other.txt", "hit\n").c_str());
   EXPECT_FALSE(searching());
 }
 
@@ -204,22 +202,15 @@ TEST_F(SearchTest, ChangingTheSearchTypeAloneKeepsTheList) {
   open("one word\n", {{4, 8, 'B', 7, "word"}});
   search("word");
   const Lines before = lines();
-  a().search_type_choice->value(1);
-  a().search_type_choice->do_callback();
-  EXPECT_EQ(a().search_type, 1);
+  a().sidebar.type_choice().value(1);
+  a().sidebar.type_choice().do_callback();
+  EXPECT_EQ(a().sidebar.search().type, SearchType::kNotes);
   EXPECT_FALSE(searching());
   EXPECT_EQ(lines(), before);
   enter();
   run_search();
   EXPECT_EQ(lines(), (Lines{"@C88@F0@S14@.word"}));
-  EXPECT_EQ(a().browser_mode, 1);
-}
-
-TEST_F(SearchTest, AnUnknownSearchTypeIsAnInternalError) {
-  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-  a().search_type = 2;
-  a().search_input->value("x");
-  EXPECT_DEATH(restart_search(a()), "^incorrect SEARCH TYPE$");
+  EXPECT_EQ(a().sidebar.search().mode, BrowserMode::kNoteHits);
 }
 
 class TagSearchTest : public SearchTest {
@@ -237,21 +228,21 @@ protected:
              {23, 27, 'E', 16, "and tag"},
          });
   }
-  TagNode* node_at(int index) {
-    TagNode* node = a().tags.head();
+  const TagNode* node_at(int index) {
+    const TagNode* node = tags().head();
     while (index-- > 0) node = node->next.get();
     return node;
   }
   // One step by hand, the timer it leaves behind dropped.
   void step() {
-    search_tags_step(&a());
-    Fl::remove_timeout(search_tags_step, &a());
+    a().sidebar.tag_step();
+    a().sidebar.stop_search();
   }
   void start_tag_search_by_hand(const char* pattern) {
-    a().search_type = 1;
-    a().search_input->value(pattern);
-    restart_search(a());
-    Fl::remove_timeout(search_tags_step, &a());
+    a().sidebar.search().type = SearchType::kNotes;
+    a().sidebar.search_input().value(pattern);
+    a().sidebar.restart_search();
+    a().sidebar.stop_search();
   }
 };
 
@@ -259,8 +250,8 @@ TEST_F(TagSearchTest, EachMatchingNoteGivesOneLineFromItsFirstHit) {
   search("tag", 1);
   EXPECT_EQ(lines(), (Lines{style_codes('B') + "tag tag tag", style_codes('C') + "tag here",
                                    style_codes('D') + "tag again", style_codes('E') + "tag"}));
-  EXPECT_EQ(a().tag_browser->data(1), node_at(0));
-  EXPECT_EQ(a().tag_browser->data(2), node_at(3));
+  EXPECT_EQ(a().sidebar.browser().data(1), node_at(0));
+  EXPECT_EQ(a().sidebar.browser().data(2), node_at(3));
   search("Tag", 1);
   EXPECT_EQ(lines(), (Lines{style_codes('i') + "Tag only"}));
 }
@@ -269,13 +260,13 @@ TEST_F(TagSearchTest, ATagLineSelectsItsTagAndWakesTheTagCommands) {
   EXPECT_EQ(lines()[0], style_codes('B') + "tag tag tag");
   EXPECT_EQ(lines()[1], style_codes('K') + "<NO TAG TEXT>");
   EXPECT_EQ(lines()[3], style_codes('C') + "first line...");
-  EXPECT_FALSE(a().tag_popup_menu[kNewTagItem].active());
+  EXPECT_FALSE(item_active(a().view.popup_button(), "New tag"));
   click(4);
   EXPECT_EQ(selection(), std::make_pair(15, 19));
   EXPECT_EQ(highlight(), std::make_pair(15, 19));
-  EXPECT_EQ(a().editor->insert_position(), 15);
-  EXPECT_TRUE(a().tag_popup_menu[kNewTagItem].active());
-  EXPECT_TRUE(a().tag_popup_menu[kEditTagItem].active());
+  EXPECT_EQ(a().view.editor().insert_position(), 15);
+  EXPECT_TRUE(item_active(a().view.popup_button(), "New tag"));
+  EXPECT_TRUE(item_active(a().view.popup_button(), "Edit tag"));
 
   search("again", 1);
   click(1);
@@ -283,16 +274,13 @@ TEST_F(TagSearchTest, ATagLineSelectsItsTagAndWakesTheTagCommands) {
 }
 
 TEST_F(TagSearchTest, TagChangesRebuildOnlyTheListOfAllTags) {
-  auto tag = make_tag(30, 35, 'F', 17, "new one");
-  ASSERT_EQ(a().tags.insert_tag(tag), 1);
-  restyle_tag_area(a(), 30, 35);
-  EXPECT_EQ(a().tag_browser->size(), 7);
+  a().document.tags.add(make_tag(30, 35, 'F', 17, "new one"));
+  EXPECT_EQ(a().sidebar.browser().size(), 7);
   EXPECT_EQ(lines()[6], style_codes('F') + "new one");
 
   search("one", 1);
   ASSERT_EQ(lines().size(), 2u);
-  a().tags.remove_tag_at(31);
-  restyle_tag_area(a(), 30, 35);
+  a().document.tags.remove_at(31);
   EXPECT_EQ(lines().size(), 2u);
 }
 
@@ -300,18 +288,18 @@ TEST_F(TagSearchTest, TagChangesRebuildOnlyTheListOfAllTags) {
 TEST_F(TagSearchTest, ALineWhoseTagIsGoneDoesNothingAndOneWhoseTagMovedFollowsIt) {
   search("tag", 1);  // lines: [0,4) [15,19) [20,22) [23,27)
   ASSERT_EQ(lines().size(), 4u);
-  ASSERT_EQ(a().tags.remove_tag_at(16), 1);  // [20,22) moves into the node of [15,19)
-  a().editor->insert_position(40);
+  ASSERT_EQ(planted().remove_tag_at(16), 1);  // [20,22) moves into the node of [15,19)
+  a().view.editor().insert_position(40);
 
   click(2);
   EXPECT_EQ(selection(), std::make_pair(-1, -1)) << "the line's Tag is gone";
-  EXPECT_EQ(a().editor->insert_position(), 40);
+  EXPECT_EQ(a().view.editor().insert_position(), 40);
   click(3);
   EXPECT_EQ(selection(), std::make_pair(20, 22)) << "the Tag lives on in another node";
 
-  list_tags(a());
-  ASSERT_EQ(a().tags.remove_tag_at(1), 1);  // no repaint: the list is left as it was
-  a().text_buffer->unselect();
+  a().sidebar.list_tags();
+  ASSERT_EQ(planted().remove_tag_at(1), 1);  // no repaint: the list is left as it was
+  a().view.text().unselect();
   click(1);
   EXPECT_EQ(selection(), std::make_pair(-1, -1));
   click(2);
@@ -324,24 +312,24 @@ TEST_F(TagSearchTest, ASearchGoesOnPastTagsRemovedBetweenSteps) {
   step();
   ASSERT_EQ(lines(), listed_tag);
   // The next Tags to look at go: the step goes on after the Tag it listed last.
-  ASSERT_EQ(a().tags.remove_tag_at(6), 1);  // [5,9) had no note
-  ASSERT_EQ(a().tags.remove_tag_at(11), 1);
+  ASSERT_EQ(planted().remove_tag_at(6), 1);  // [5,9) had no note
+  ASSERT_EQ(planted().remove_tag_at(11), 1);
   step();
   EXPECT_EQ(lines().back(), style_codes('C') + "tag here");
 
   // The Tag just listed goes, and the next one moves into its node: found there.
-  ASSERT_EQ(a().tags.remove_tag_at(16), 1);
+  ASSERT_EQ(planted().remove_tag_at(16), 1);
   step();
   EXPECT_EQ(lines().back(), style_codes('D') + "tag again");
 
   // Both the last listed and the next Tag go: the search ends.
   auto last = copy_tag(*node_at(1)->tag);
   auto next = copy_tag(*node_at(2)->tag);
-  ASSERT_EQ(a().tags.remove_tag(*next), 1);
-  ASSERT_EQ(a().tags.remove_tag(*last), 1);
+  ASSERT_EQ(planted().remove_tag(*next), 1);
+  ASSERT_EQ(planted().remove_tag(*last), 1);
   step();
   EXPECT_EQ(lines().size(), 3u);
-  EXPECT_FALSE(Fl::has_timeout(search_tags_step, &a()));
+  EXPECT_FALSE(a().sidebar.searching());
 }
 
 TEST_F(TagSearchTest, ASearchEndsAfterTheLastTag) {
@@ -351,7 +339,7 @@ TEST_F(TagSearchTest, ASearchEndsAfterTheLastTag) {
   step();
   step();
   EXPECT_EQ(lines().size(), 1u);
-  EXPECT_FALSE(Fl::has_timeout(search_tags_step, &a()));
+  EXPECT_FALSE(a().sidebar.searching());
 }
 
 }  // namespace

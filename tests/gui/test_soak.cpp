@@ -20,13 +20,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/commands.h"
-#include "app/menus.h"
 #include "gui_support.h"
 #include "ui/hover.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_browser.h"
-#include "ui/tag_dialogs.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -57,19 +53,15 @@ class Soak : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    a().window->show();
+    a().window.window().show();
     std::string text;
     for (int i = 0; text.size() < 200000; ++i)
       text += "line " + std::to_string(i) + " with a keyword and some words around it\n";
     path_ = dir_.document("soak.txt", text);
   }
 
-  void pick(int item, int32_t at) {
-    a().pointer_position = at;
-    a().tag_popup_button->value(item);
-    popup_dispatch(a().tag_popup_button, nullptr);
-  }
-  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().open_dialog); }
+  void pick(const char* item, int32_t at) { pick_tag_item(item, at); }
+  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().dialogs.open_dialog()); }
   void double_click(int line) {
     Fl_Hold_Browser& chooser = dialog()->chooser();
     chooser.select(line, 1);
@@ -80,64 +72,62 @@ class Soak : public AppTest {
     Fl::event_clicks(0);
   }
   void open() {
-    ASSERT_EQ(open_document(a(), path_.c_str()), 0);
-    init_open(a());
-    list_tags(a());
+    ASSERT_EQ(a().commands.open_document(path_.c_str()), 0);
+    a().commands.show_document();
+    a().sidebar.list_tags();
   }
   // The search steps by hand, in place of their 0.01 s timers.
-  int search(const char* pattern, int type) {
-    a().search_type = type;
-    a().search_input->value(pattern);
-    a().search_input->do_callback();
-    for (;;) {
-      if (Fl::has_timeout(search_text_step, &a())) {
-        Fl::remove_timeout(search_text_step, &a());
-        search_text_step(&a());
-      } else if (Fl::has_timeout(search_tags_step, &a())) {
-        Fl::remove_timeout(search_tags_step, &a());
-        search_tags_step(&a());
+  int search(const char* pattern, SearchType type) {
+    a().sidebar.search().type = type;
+    a().sidebar.search_input().value(pattern);
+    a().sidebar.search_input().do_callback();
+    while (a().sidebar.searching()) {
+      a().sidebar.stop_search();
+      if (type == SearchType::kText) {
+        a().sidebar.text_step();
       } else {
-        return a().tag_browser->size();
+        a().sidebar.tag_step();
       }
     }
+    return a().sidebar.browser().size();
   }
 
   // One round; `round` Tags are there before it, one more after it.
   void road(int round) {
     open();
-    ASSERT_EQ(a().tags.size(), static_cast<size_t>(round));
+    ASSERT_EQ(tags().size(), static_cast<size_t>(round));
     const int32_t at = 1000 * (round + 1);
 
-    a().text_buffer->select(at, at + 10);
-    pick(kNewTagItem, at + 2);
+    a().view.text().select(at, at + 10);
+    pick("New tag", at + 2);
     dialog()->note().text(("note of round " + std::to_string(round)).c_str());
     double_click(3);
-    ASSERT_EQ(a().tags.size(), static_cast<size_t>(round + 1));
+    ASSERT_EQ(tags().size(), static_cast<size_t>(round + 1));
 
-    a().text_buffer->select(at, at + 20);  // Edit tag: a longer range, another style
-    pick(kEditTagItem, at + 2);
+    a().view.text().select(at, at + 20);  // Edit tag: a longer range, another style
+    pick("Edit tag", at + 2);
     dialog()->note().append(" edited");
     double_click(12);
-    a().text_buffer->unselect();
+    a().view.text().unselect();
 
-    pick(kTagPropertiesItem, at + 2);
+    pick("Tag properties", at + 2);
     Fl::flush();
-    close_dialog(a().open_dialog, nullptr);
-    show_tip(a(), 10, 10, a().tags.find_tag_at(at + 2)->tag->text.get());
+    a().dialogs.open_dialog()->do_callback();
+    a().view.hover().show_tip(10, 10, tags().find_tag_at(at + 2)->tag->text.get());
     Fl::flush();
-    show_tip(a(), 0, 0, nullptr);
+    a().view.hover().show_tip(0, 0, nullptr);
 
-    undo_command(nullptr, nullptr);
-    EXPECT_EQ(a().tags.find_tag_at(at + 15), nullptr);
-    redo_command(nullptr, nullptr);
-    ASSERT_NE(a().tags.find_tag_at(at + 15), nullptr);
+    a().document.tags.undo();
+    EXPECT_EQ(tags().find_tag_at(at + 15), nullptr);
+    a().document.tags.redo();
+    ASSERT_NE(tags().find_tag_at(at + 15), nullptr);
 
-    EXPECT_GT(search("keyword", 0), 100);
-    EXPECT_EQ(search("edited", 1), round + 1);
-    list_tags(a());
+    EXPECT_GT(search("keyword", SearchType::kText), 100);
+    EXPECT_EQ(search("edited", SearchType::kNotes), round + 1);
+    a().sidebar.list_tags();
 
-    save_tag_command(nullptr, nullptr);
-    EXPECT_EQ(a().unsaved_tags, 0);
+    a().commands.save_tags();
+    EXPECT_FALSE(unsaved());
     Fl::check();  // the dialogs and tips handed to the toolkit go now
   }
 
@@ -155,7 +145,7 @@ TEST_F(Soak, FiftyRoundsOfTheWholeRoad) {
   ::testing::internal::GetCapturedStdout();
   ::testing::internal::GetCapturedStderr();
   open();
-  EXPECT_EQ(a().tags.size(), static_cast<size_t>(kRounds));
+  EXPECT_EQ(tags().size(), static_cast<size_t>(kRounds));
 
   RecordProperty("rss_after_round_1_kb", static_cast<int>(first / 1024));
   RecordProperty("rss_after_round_50_kb", static_cast<int>(last / 1024));

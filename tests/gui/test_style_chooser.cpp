@@ -11,11 +11,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/menus.h"
 #include "gui_support.h"
 #include "tags/styles.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialogs.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -66,14 +64,12 @@ protected:
     AppTest::SetUp();
     // Untagged 'A' around a Tag in 'A' and a Tag in 'B'.
     load(dir_.document("doc.txt", "0123456789", {{2, 4, 'A', 10, ""}, {6, 8, 'B', 11, ""}}));
-    a().unsaved_tags = 0;
+    set_unsaved(false);
   }
-  void choose_default_style(int32_t at = 1) {
-    a().pointer_position = at;
-    a().tag_popup_button->value(kDefaultStyleItem);
-    popup_dispatch(a().tag_popup_button, nullptr);
+  void choose_default_style(int32_t at = 1) { pick_tag_item("Default style", at); }
+  Fl_Hold_Browser& chooser() {
+    return dynamic_cast<DefaultStyleDialog&>(*a().dialogs.open_dialog()).chooser();
   }
-  Fl_Hold_Browser& chooser() { return *static_cast<Fl_Hold_Browser*>(a().open_dialog->child(0)); }
   void click(int line, int clicks) {
     chooser().select(line, 1);
     Fl::event_clicks(clicks);
@@ -83,10 +79,10 @@ protected:
 };
 
 TEST_F(DefaultStyle, DialogShowsTheCurrentDefaultStyle) {
-  a().tags.default_style = 'E';
+  planted().default_style = 'E';
   choose_default_style(3);
-  EXPECT_EQ(a().popup_position, 3);
-  Fl_Double_Window* dialog = a().open_dialog;
+  EXPECT_EQ(a().view.popup_position(), 3);
+  Fl_Double_Window* dialog = a().dialogs.open_dialog();
   ASSERT_NE(dialog, nullptr);
   EXPECT_STREQ(dialog->label(), "Default style");
   EXPECT_EQ(dialog->x(), 300);
@@ -96,7 +92,6 @@ TEST_F(DefaultStyle, DialogShowsTheCurrentDefaultStyle) {
   EXPECT_TRUE(dialog->shown());
   EXPECT_TRUE(dialog->non_modal());
   EXPECT_EQ(dialog->resizable(), dialog);
-  EXPECT_EQ(dialog->callback(), close_dialog);
   ASSERT_EQ(dialog->children(), 1);
   EXPECT_EQ(chooser().x(), 0);
   EXPECT_EQ(chooser().w(), 200);
@@ -114,17 +109,17 @@ TEST_F(DefaultStyle, DoubleClickExchangesTheDefaultStyleBytes) {
   choose_default_style();
   click(3, 0);  // a single click changes nothing
   EXPECT_EQ(styles(), "AAAAAABBAA");
-  ASSERT_NE(a().open_dialog, nullptr);
-  const int next_new_tag_line = a().last_style_line;
+  ASSERT_NE(a().dialogs.open_dialog(), nullptr);
+  const int next_new_tag_line = a().dialogs.last_style_line();
 
   click(3, 1);
   // The Tag in the old default style changes with the untagged text; 'B' stays.
   EXPECT_EQ(styles(), "CCCCCCBBCC");
-  EXPECT_EQ(a().tags.default_style, 'C');
-  EXPECT_EQ(a().unsaved_tags, 1);
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(a().last_style_line, next_new_tag_line);
-  EXPECT_EQ(a().tags.head()->tag->style, 'A');
+  EXPECT_EQ(tags().default_style, 'C');
+  EXPECT_TRUE(unsaved());
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(a().dialogs.last_style_line(), next_new_tag_line);
+  EXPECT_EQ(tags().head()->tag->style, 'A');
 
   // Going back exchanges every 'C' byte, the Tag's included.
   choose_default_style();
@@ -134,24 +129,24 @@ TEST_F(DefaultStyle, DoubleClickExchangesTheDefaultStyleBytes) {
 
 TEST_F(DefaultStyle, WithASelectionTheDialogStaysAndNothingChanges) {
   choose_default_style();
-  a().text_buffer->select(0, 3);
+  a().view.text().select(0, 3);
   CaptureStderr();
   click(4, 1);
   EXPECT_EQ(GetCapturedStderr(), "deselect before change default style.\n");
   EXPECT_EQ(styles(), "AAAAAABBAA");
-  EXPECT_EQ(a().tags.default_style, 'A');
-  EXPECT_EQ(a().unsaved_tags, 0);
-  ASSERT_NE(a().open_dialog, nullptr);
+  EXPECT_EQ(tags().default_style, 'A');
+  EXPECT_FALSE(unsaved());
+  ASSERT_NE(a().dialogs.open_dialog(), nullptr);
 
-  a().text_buffer->unselect();
+  a().view.text().unselect();
   click(4, 1);
   EXPECT_EQ(styles(), "DDDDDDBBDD");
-  EXPECT_EQ(a().open_dialog, nullptr);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
 }
 
 TEST_F(DefaultStyle, EscapeClosesAndPrintsOk) {
   choose_default_style();
-  Fl_Double_Window* dialog = a().open_dialog;
+  Fl_Double_Window* dialog = a().dialogs.open_dialog();
   Fl::flush();
   Fl::focus(&chooser());
   Fl::e_keysym = FL_Escape;
@@ -161,33 +156,31 @@ TEST_F(DefaultStyle, EscapeClosesAndPrintsOk) {
   CaptureStdout();
   Fl::handle(FL_KEYBOARD, dialog);
   EXPECT_EQ(GetCapturedStdout(), "ok\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
   EXPECT_FALSE(dialog->visible());
   EXPECT_EQ(styles(), "AAAAAABBAA");
-  EXPECT_EQ(a().tags.default_style, 'A');
+  EXPECT_EQ(tags().default_style, 'A');
   Fl::wait(0);  // the toolkit deletes the window now
 }
 
 TEST_F(DefaultStyle, OnlyOneDialogAtATime) {
   choose_default_style(1);
-  Fl_Double_Window* first = a().open_dialog;
-  a().text_buffer->select(0, 2);
-  for (int item :
-       {kNewTagItem, kEditTagItem, kRemoveTagItem, kTagPropertiesItem, kDefaultStyleItem}) {
-    a().pointer_position = 6 + item % 2;
-    a().tag_popup_button->value(item);
-    popup_dispatch(a().tag_popup_button, nullptr);
-    EXPECT_EQ(a().open_dialog, first) << item;
-    EXPECT_EQ(a().popup_position, 6 + item % 2) << item;
+  Fl_Double_Window* first = a().dialogs.open_dialog();
+  a().view.text().select(0, 2);
+  int32_t at = 6;
+  for (const char* item : {"New tag", "Edit tag", "Remove tag", "Tag properties", "Default style"}) {
+    pick_tag_item(item, ++at);
+    EXPECT_EQ(a().dialogs.open_dialog(), first) << item;
+    EXPECT_EQ(a().view.popup_position(), at) << item;
   }
-  EXPECT_EQ(a().tags.size(), 2u);  // Remove tag removed nothing
-  EXPECT_EQ(a().history->count(), 0);
+  EXPECT_EQ(tags().size(), 2u);  // Remove tag removed nothing
+  EXPECT_EQ(a().document.tags.history().count(), 0);
 
   CaptureStdout();
   first->do_callback();
   EXPECT_EQ(GetCapturedStdout(), "ok\n");
   choose_default_style();
-  EXPECT_NE(a().open_dialog, nullptr);
+  EXPECT_NE(a().dialogs.open_dialog(), nullptr);
 }
 
 }  // namespace

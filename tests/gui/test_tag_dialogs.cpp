@@ -1,4 +1,4 @@
-// The tag popup menu's commands as the user reaches them (popup_dispatch), their dialogs,
+// The tag popup menu's commands as the user picks them, their dialogs,
 // their effect on the TagList, the style buffer, the history and the menus, and a save that
 // fails on its way to the disk.
 #include <FL/Fl.H>
@@ -16,13 +16,10 @@
 #include <iterator>
 #include <string>
 
-#include "app/commands.h"
-#include "app/menus.h"
 #include "gui_support.h"
 #include "tags/tag_file.h"
 #include "tags/tag_file_faults.h"
-#include "ui/style_chooser.h"
-#include "ui/tag_dialogs.h"
+#include "ui/dialogs.h"
 
 namespace gm::testing {
 namespace {
@@ -57,12 +54,8 @@ protected:
     load(path_);
   }
   // A choice in the tag popup menu, the pointer resting on text position `at`.
-  void pick(int item, int32_t at) {
-    a().pointer_position = at;
-    a().tag_popup_button->value(item);
-    popup_dispatch(a().tag_popup_button, nullptr);
-  }
-  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().open_dialog); }
+  void pick(const char* item, int32_t at) { pick_tag_item(item, at); }
+  TagDialog* dialog() { return dynamic_cast<TagDialog*>(a().dialogs.open_dialog()); }
   // Clicks as the toolkit reports them: a double click is a click with a count of 0, then 1.
   void click(int line, int clicks = 0) {
     Fl_Hold_Browser& chooser = dialog()->chooser();
@@ -77,22 +70,22 @@ protected:
   }
   std::string preview() { return contents(dialog()->preview_styles()); }
   std::string note() { return contents(dialog()->note()); }
-  void undo() { undo_command(nullptr, nullptr); }
-  void redo() { redo_command(nullptr, nullptr); }
-  bool main_active(int index) { return a().menu_bar->menu()[index].active() != 0; }
-  const HistoryRecord* current() { return a().history->current(); }
+  void undo() { a().document.tags.undo(); }
+  void redo() { a().document.tags.redo(); }
+  bool main_active(const char* path) { return item_active(a().window.menu_bar(), path); }
+  const HistoryRecord* current() { return a().document.tags.history().current(); }
 
   std::string path_;
 };
 
 TEST_F(TagDialogs, NewTagDialogIsBuiltAsDescribed) {
   open();
-  a().text_buffer->select(0, 5);
+  a().view.text().select(0, 5);
   Fl::event_clicks(1);  // a count left over from the menu pick is no double click
-  pick(kNewTagItem, 2);
+  pick("New tag", 2);
   Fl::event_clicks(0);
-  EXPECT_EQ(a().popup_position, 2);
-  EXPECT_TRUE(a().tags.empty());
+  EXPECT_EQ(a().view.popup_position(), 2);
+  EXPECT_TRUE(tags().empty());
   TagDialog* d = dialog();
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d->label(), "New tag");
@@ -103,7 +96,6 @@ TEST_F(TagDialogs, NewTagDialogIsBuiltAsDescribed) {
   EXPECT_TRUE(d->shown());
   EXPECT_TRUE(d->non_modal());
   EXPECT_EQ(d->resizable(), d);
-  EXPECT_EQ(d->callback(), close_dialog);
 
   Fl_Hold_Browser& chooser = d->chooser();
   EXPECT_EQ(chooser.x(), 0);
@@ -120,158 +112,156 @@ TEST_F(TagDialogs, NewTagDialogIsBuiltAsDescribed) {
   EXPECT_EQ(view.h(), 200);
   EXPECT_EQ(view.buffer(), &d->note());
   EXPECT_STREQ(view.tooltip(), "Edit and add tag here.");
-  EXPECT_EQ(a().preview_styles, &d->preview_styles());
   EXPECT_EQ(note(), "");
   EXPECT_EQ(preview(), "");
 }
 
 TEST_F(TagDialogs, NewTagTakesTheSelectionAtTheDoubleClick) {
   open();
-  a().unsaved_tags = 0;
-  a().text_buffer->select(0, 5);
-  pick(kNewTagItem, 2);
+  set_unsaved(false);
+  a().view.text().select(0, 5);
+  pick("New tag", 2);
   dialog()->note().text("hello");
-  a().text_buffer->select(6, 10);  // the user changes the selection while the dialog is open
+  a().view.text().select(6, 10);  // the user changes the selection while the dialog is open
 
   click(11);
   EXPECT_EQ(preview(), "KKKKK");
-  EXPECT_EQ(a().last_style_line, 11);
+  EXPECT_EQ(a().dialogs.last_style_line(), 11);
   dialog()->note().append(" world");
   EXPECT_EQ(preview(), "KKKKK");  // the preview does not follow typing
   click(4);
   EXPECT_EQ(preview(), "DDDDDDDDDDD");
-  EXPECT_TRUE(a().tags.empty());
-  EXPECT_FALSE(main_active(kUndoItem));
+  EXPECT_TRUE(tags().empty());
+  EXPECT_FALSE(main_active("&Edit/Undo"));
 
   TagDialog* d = dialog();
   double_click(5);
-  EXPECT_EQ(a().open_dialog, nullptr);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
   EXPECT_FALSE(d->visible());
-  ASSERT_EQ(summary(a().tags), "6-10 E 'hello world';");
-  const Tag& tag = *a().tags.head()->tag;
+  ASSERT_EQ(summary(tags()), "6-10 E 'hello world';");
+  const Tag& tag = *tags().head()->tag;
   EXPECT_EQ(tag.textsize, 12);
   EXPECT_EQ(styles(), "AAAAAAEEEEAAAAAAAAAAAAA");
-  EXPECT_EQ(a().unsaved_tags, 1);
-  EXPECT_EQ(a().tag_browser->size(), 1);
+  EXPECT_TRUE(unsaved());
+  EXPECT_EQ(a().sidebar.browser().size(), 1);
 
   ASSERT_NE(current(), nullptr);
   EXPECT_EQ(current()->action, ADD);
   EXPECT_TRUE(same_identity(*current()->payload, tag));
   EXPECT_NE(current()->payload.get(), &tag);
-  EXPECT_TRUE(main_active(kUndoItem));
-  EXPECT_FALSE(main_active(kRedoItem));
-  refresh_commands(app_.get());
-  Fl::remove_timeout(refresh_commands);
-  EXPECT_TRUE(main_active(kSaveTagItem));
+  EXPECT_TRUE(main_active("&Edit/Undo"));
+  EXPECT_FALSE(main_active("&Edit/Redo"));
+  a().window.refresh_commands();
+  EXPECT_TRUE(main_active("&File/&Save Tag  "));
 
   // The next New tag offers the style last double-clicked.
-  a().text_buffer->select(11, 16);
-  pick(kNewTagItem, 12);
+  a().view.text().select(11, 16);
+  pick("New tag", 12);
   ASSERT_NE(dialog(), nullptr);
   EXPECT_EQ(dialog()->chooser().value(), 5);
 }
 
 TEST_F(TagDialogs, NewTagKeepsNoEmptyNoteAndNeedsASelection) {
   open();
-  a().text_buffer->select(0, 5);
-  pick(kNewTagItem, 1);
+  a().view.text().select(0, 5);
+  pick("New tag", 1);
   double_click(2);
-  ASSERT_EQ(a().tags.size(), 1u);
-  EXPECT_EQ(a().tags.head()->tag->textsize, 0);
-  EXPECT_EQ(a().tags.head()->tag->text, nullptr);
+  ASSERT_EQ(tags().size(), 1u);
+  EXPECT_EQ(tags().head()->tag->textsize, 0);
+  EXPECT_EQ(tags().head()->tag->text, nullptr);
 
-  pick(kNewTagItem, 1);
+  pick("New tag", 1);
   dialog()->note().text("12345");
-  a().text_buffer->select(17, 22);
+  a().view.text().select(17, 22);
   double_click(2);
-  ASSERT_EQ(a().tags.size(), 2u);
-  EXPECT_EQ(a().tags.head()->next->tag->textsize, 6);
+  ASSERT_EQ(tags().size(), 2u);
+  EXPECT_EQ(tags().head()->next->tag->textsize, 6);
 
-  pick(kNewTagItem, 1);
-  a().text_buffer->unselect();
+  pick("New tag", 1);
+  a().view.text().unselect();
   double_click(2);
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(a().tags.size(), 2u);
-  EXPECT_EQ(a().history->count(), 2);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(tags().size(), 2u);
+  EXPECT_EQ(a().document.tags.history().count(), 2);
 }
 
 TEST_F(TagDialogs, EditMovesTheTagAndOneUndoTakesTheWholeEditBack) {
   open({{0, 5, 'K', 100, "old note"}});
-  a().text_buffer->select(11, 16);
-  pick(kEditTagItem, 2);
+  a().view.text().select(11, 16);
+  pick("Edit tag", 2);
   TagDialog* d = dialog();
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d->label(), "Edit tag");
   EXPECT_EQ(note(), "old note");
   EXPECT_EQ(d->chooser().value(), 11);
-  EXPECT_EQ(a().last_style_line, 11);
+  EXPECT_EQ(a().dialogs.last_style_line(), 11);
   EXPECT_EQ(preview(), "KKKKKKKK");  // shown in the Tag's style at once
   EXPECT_STREQ(d->chooser().tooltip(), "Click to select.\nDouble click to apply.");
   EXPECT_STREQ(d->note_view().tooltip(), "Edit the tag here.");
 
   d->note().text("new note");
   double_click(3);
-  EXPECT_EQ(a().open_dialog, nullptr);
-  ASSERT_EQ(summary(a().tags), "11-16 C 'new note';");
-  EXPECT_GT(a().tags.head()->tag->time, 100);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  ASSERT_EQ(summary(tags()), "11-16 C 'new note';");
+  EXPECT_GT(tags().head()->tag->time, 100);
   EXPECT_EQ(styles(), "AAAAAAAAAAACCCCCAAAAAAA");
-  ASSERT_EQ(a().history->count(), 2);
-  EXPECT_EQ(a().history->head()->action, EDIT_OLD);
-  EXPECT_EQ(a().history->head()->payload->time, 100);
+  ASSERT_EQ(a().document.tags.history().count(), 2);
+  EXPECT_EQ(a().document.tags.history().head()->action, EDIT_OLD);
+  EXPECT_EQ(a().document.tags.history().head()->payload->time, 100);
   EXPECT_EQ(current()->action, EDIT_NEW);
-  EXPECT_TRUE(main_active(kUndoItem));
+  EXPECT_TRUE(main_active("&Edit/Undo"));
 
   undo();
-  EXPECT_EQ(summary(a().tags), "0-5 K 'old note';");
-  EXPECT_EQ(a().tags.head()->tag->time, 100);
+  EXPECT_EQ(summary(tags()), "0-5 K 'old note';");
+  EXPECT_EQ(tags().head()->tag->time, 100);
   EXPECT_EQ(styles(), "KKKKKAAAAAAAAAAAAAAAAAA");
-  EXPECT_FALSE(main_active(kUndoItem));
-  EXPECT_TRUE(main_active(kRedoItem));
+  EXPECT_FALSE(main_active("&Edit/Undo"));
+  EXPECT_TRUE(main_active("&Edit/Redo"));
 
   redo();
-  EXPECT_EQ(summary(a().tags), "11-16 C 'new note';");
+  EXPECT_EQ(summary(tags()), "11-16 C 'new note';");
   EXPECT_EQ(styles(), "AAAAAAAAAAACCCCCAAAAAAA");
-  EXPECT_TRUE(main_active(kUndoItem));
-  EXPECT_FALSE(main_active(kRedoItem));
+  EXPECT_TRUE(main_active("&Edit/Undo"));
+  EXPECT_FALSE(main_active("&Edit/Redo"));
 }
 
 TEST_F(TagDialogs, EditNeedsATagThenAndStill) {
   open();
-  a().text_buffer->select(0, 5);
+  a().view.text().select(0, 5);
   CaptureStdout();
-  pick(kEditTagItem, 2);
+  pick("Edit tag", 2);
   EXPECT_EQ(GetCapturedStdout(), "no tag found. use insert instead!\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
 
   // The Tag goes away (Undo of its New tag) while its Edit dialog is open.
-  pick(kNewTagItem, 2);
+  pick("New tag", 2);
   double_click(11);
-  a().text_buffer->select(6, 10);
-  pick(kEditTagItem, 2);
+  a().view.text().select(6, 10);
+  pick("Edit tag", 2);
   ASSERT_NE(dialog(), nullptr);
   undo();
-  ASSERT_TRUE(a().tags.empty());
+  ASSERT_TRUE(tags().empty());
   CaptureStdout();
   double_click(3);
   EXPECT_EQ(GetCapturedStdout(), "no tag found. use insert instead!\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_TRUE(a().tags.empty());
-  EXPECT_EQ(a().history->count(), 1);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_TRUE(tags().empty());
+  EXPECT_EQ(a().document.tags.history().count(), 1);
   EXPECT_EQ(current(), nullptr);
   EXPECT_EQ(styles(), "AAAAAAAAAAAAAAAAAAAAAAA");
 }
 
 TEST_F(TagDialogs, EditWithoutASelectionChangesNothing) {
   open({{0, 5, 'K', 100, "kept"}});
-  a().text_buffer->select(6, 10);
-  pick(kEditTagItem, 2);
-  a().text_buffer->unselect();
+  a().view.text().select(6, 10);
+  pick("Edit tag", 2);
+  a().view.text().unselect();
   CaptureStderr();
   double_click(3);
   EXPECT_EQ(GetCapturedStderr(), "error,no selection find to edit\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(summary(a().tags), "0-5 K 'kept';");
-  EXPECT_EQ(a().history->count(), 0);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(summary(tags()), "0-5 K 'kept';");
+  EXPECT_EQ(a().document.tags.history().count(), 0);
 }
 
 TEST_F(TagDialogs, NestedTagsRemoveAndEditTheInnerOne) {
@@ -279,41 +269,41 @@ TEST_F(TagDialogs, NestedTagsRemoveAndEditTheInnerOne) {
   const std::string painted = "BBBBBBEEEEBBBBBBAAAAAAA";
   ASSERT_EQ(styles(), painted);
 
-  a().text_buffer->select(0, 1);
-  pick(kEditTagItem, 7);
+  a().view.text().select(0, 1);
+  pick("Edit tag", 7);
   ASSERT_NE(dialog(), nullptr);
   EXPECT_EQ(note(), "inner");
   CaptureStdout();
   dialog()->do_callback();
   EXPECT_EQ(GetCapturedStdout(), "ok\n");
-  a().text_buffer->unselect();
+  a().view.text().unselect();
 
-  pick(kRemoveTagItem, 7);
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(summary(a().tags), "0-16 B 'outer';");
+  pick("Remove tag", 7);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(summary(tags()), "0-16 B 'outer';");
   EXPECT_EQ(styles(), "BBBBBBBBBBBBBBBBAAAAAAA");
   ASSERT_NE(current(), nullptr);
   EXPECT_EQ(current()->action, REMOVE);
   EXPECT_EQ(current()->payload->time, 101);
-  EXPECT_TRUE(main_active(kUndoItem));
+  EXPECT_TRUE(main_active("&Edit/Undo"));
 
   undo();
-  EXPECT_EQ(summary(a().tags), "0-16 B 'outer';6-10 E 'inner';");
-  EXPECT_EQ(a().tags.head()->next->tag->time, 101);
+  EXPECT_EQ(summary(tags()), "0-16 B 'outer';6-10 E 'inner';");
+  EXPECT_EQ(tags().head()->next->tag->time, 101);
   EXPECT_EQ(styles(), painted);
   redo();
-  EXPECT_EQ(summary(a().tags), "0-16 B 'outer';");
+  EXPECT_EQ(summary(tags()), "0-16 B 'outer';");
 
   CaptureStderr();
-  pick(kRemoveTagItem, 20);
+  pick("Remove tag", 20);
   EXPECT_EQ(GetCapturedStderr(), "no tag found\n");
-  EXPECT_EQ(a().tags.size(), 1u);
-  EXPECT_EQ(a().history->count(), 1);
+  EXPECT_EQ(tags().size(), 1u);
+  EXPECT_EQ(a().document.tags.history().count(), 1);
 }
 
 TEST_F(TagDialogs, PropertiesShowATagReadOnly) {
   open({{0, 5, 'K', 1700000123, "a note"}, {6, 10, 'D', 1700000200, ""}});
-  pick(kTagPropertiesItem, 2);
+  pick("Tag properties", 2);
   TagDialog* d = dialog();
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d->label(), "Tag properties");
@@ -321,35 +311,35 @@ TEST_F(TagDialogs, PropertiesShowATagReadOnly) {
   EXPECT_EQ(note(), "a note\nlatest update: " + ctime_of(1700000123));
   EXPECT_STREQ(d->tooltip(), "Is tag. \nPress <ESC> to close.");
   EXPECT_EQ(d->chooser().value(), 11);
-  EXPECT_EQ(a().last_style_line, 11);
+  EXPECT_EQ(a().dialogs.last_style_line(), 11);
 
   click(3, 1);  // clicking the chooser changes nothing
   EXPECT_EQ(d->chooser().value(), 11);
-  EXPECT_EQ(a().last_style_line, 11);
-  EXPECT_EQ(a().open_dialog, d);
-  EXPECT_EQ(summary(a().tags), "0-5 K 'a note';6-10 D '';");
+  EXPECT_EQ(a().dialogs.last_style_line(), 11);
+  EXPECT_EQ(a().dialogs.open_dialog(), d);
+  EXPECT_EQ(summary(tags()), "0-5 K 'a note';6-10 D '';");
   CaptureStdout();
   d->do_callback();
   EXPECT_EQ(GetCapturedStdout(), "ok\n");
 
-  pick(kTagPropertiesItem, 7);
+  pick("Tag properties", 7);
   EXPECT_EQ(note(), "\nlatest update: " + ctime_of(1700000200));
-  EXPECT_EQ(a().last_style_line, 4);
+  EXPECT_EQ(a().dialogs.last_style_line(), 4);
   CaptureStdout();
   dialog()->do_callback();
   GetCapturedStdout();
 
-  pick(kTagPropertiesItem, 20);
+  pick("Tag properties", 20);
   EXPECT_EQ(note(), "<no tag found>\n");
   EXPECT_STREQ(dialog()->tooltip(), "Not a tag.\nPress <ESC> to close.");
   EXPECT_EQ(dialog()->chooser().value(), 0);
-  EXPECT_EQ(a().last_style_line, 4);
+  EXPECT_EQ(a().dialogs.last_style_line(), 4);
 }
 
 TEST_F(TagDialogs, EscapeInTheNoteClosesWithoutApplying) {
   open();
-  a().text_buffer->select(0, 5);
-  pick(kNewTagItem, 2);
+  a().view.text().select(0, 5);
+  pick("New tag", 2);
   dialog()->note().text("typed");
   click(7);
   Fl::flush();
@@ -361,10 +351,9 @@ TEST_F(TagDialogs, EscapeInTheNoteClosesWithoutApplying) {
   CaptureStdout();
   Fl::handle(FL_KEYBOARD, dialog());
   EXPECT_EQ(GetCapturedStdout(), "ok\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(a().preview_styles, nullptr);
-  EXPECT_TRUE(a().tags.empty());
-  EXPECT_EQ(a().history->count(), 0);
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_TRUE(tags().empty());
+  EXPECT_EQ(a().document.tags.history().count(), 0);
   Fl::wait(0);
 }
 
@@ -373,34 +362,19 @@ TEST_F(TagDialogs, EscapeInTheNoteClosesWithoutApplying) {
 // offers what fits a text without a selection.
 TEST_F(TagDialogs, ALoadClosesTheDialogAndResetsThePopup) {
   open({{6, 10, 'C', 1, "doc note"}});
-  a().help_path = dir_.document("help.txt", kText, {{6, 10, 'K', 2, "help note"}});
-  a().text_buffer->select(6, 10);
-  pick(kEditTagItem, 7);
+  a().document.help_path = dir_.document("help.txt", kText, {{6, 10, 'K', 2, "help note"}});
+  a().view.text().select(6, 10);
+  pick("Edit tag", 7);
   ASSERT_NE(dialog(), nullptr);
   CaptureStdout();
-  help_command(nullptr, nullptr);
+  a().commands.help();
   EXPECT_EQ(GetCapturedStdout(), "ok\ncut size 23\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
-  EXPECT_EQ(summary(a().tags), "6-10 K 'help note';");
-  EXPECT_FALSE(a().tag_popup_menu[kNewTagItem].active());
-  EXPECT_FALSE(a().tag_popup_menu[kEditTagItem].active());
-  EXPECT_TRUE(a().tag_popup_menu[kRemoveTagItem].active());
+  EXPECT_EQ(a().dialogs.open_dialog(), nullptr);
+  EXPECT_EQ(summary(tags()), "6-10 K 'help note';");
+  EXPECT_FALSE(item_active(a().view.popup_button(), "New tag"));
+  EXPECT_FALSE(item_active(a().view.popup_button(), "Edit tag"));
+  EXPECT_TRUE(item_active(a().view.popup_button(), "Remove tag"));
   Fl::wait(0);
-}
-
-TEST_F(TagDialogs, DispatchGuards) {
-  open();
-  a().pointer_position = 9;
-  a().tag_popup_button->value(static_cast<const Fl_Menu_Item*>(nullptr));
-  CaptureStdout();
-  popup_dispatch(a().tag_popup_button, nullptr);
-  EXPECT_EQ(GetCapturedStdout(), "NULL\n");
-  EXPECT_EQ(a().popup_position, 9);
-
-  CaptureStderr();
-  open_tag_dialog(a(), "Copy", kCopyTextItem);
-  EXPECT_EQ(GetCapturedStderr(), "error menu item 4\n");
-  EXPECT_EQ(a().open_dialog, nullptr);
 }
 
 // Fails the chosen step of every tag file write.
@@ -419,10 +393,10 @@ TEST_F(TagDialogs, FailedSaveKeepsTheOldTagFileAndTheUnsavedFlag) {
   open({{0, 5, 'B', 100, "on disk"}});
   const std::string tag_file = path_ + ".tag";
   const std::string old_bytes = bytes_of(tag_file);
-  a().text_buffer->select(6, 10);
-  pick(kNewTagItem, 7);
+  a().view.text().select(6, 10);
+  pick("New tag", 7);
   double_click(5);
-  ASSERT_EQ(a().unsaved_tags, 1);
+  ASSERT_TRUE(unsaved());
 
   set_tag_file_fault(fail_chosen);
   for (TagFileStep step :
@@ -430,17 +404,17 @@ TEST_F(TagDialogs, FailedSaveKeepsTheOldTagFileAndTheUnsavedFlag) {
     SCOPED_TRACE(static_cast<int>(step));
     g_failing = step;
     CaptureStderr();
-    EXPECT_EQ(save_tags(a()), -1);
+    EXPECT_EQ(a().commands.save_tags(), -1);
     const std::string errors = GetCapturedStderr();
     EXPECT_NE(errors.find("\nerror: fail to save tag file!\n"), std::string::npos) << errors;
     EXPECT_EQ(bytes_of(tag_file), old_bytes);
-    EXPECT_EQ(a().unsaved_tags, 1);
+    EXPECT_TRUE(unsaved());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2);
   }
   set_tag_file_fault(nullptr);
 
-  EXPECT_EQ(save_tags(a()), 0);
-  EXPECT_EQ(a().unsaved_tags, 0);
+  EXPECT_EQ(a().commands.save_tags(), 0);
+  EXPECT_FALSE(unsaved());
   TagList reread;
   ASSERT_EQ(read_tag_file(reread, tag_file.c_str()), 0);
   EXPECT_EQ(summary(reread), "0-5 B 'on disk';6-10 E '';");

@@ -1,6 +1,6 @@
 // "Undo" and "Redo" through their menu items: the TagList, the painted style buffer, the
-// items' states and the unsaved-tags flag after each step. The history is filled the way
-// the tag editing commands fill it.
+// items' states and the unsaved-tags flag after each step. The history is filled by the
+// changes the tag editing commands make.
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Text_Buffer.H>
 #include <gtest/gtest.h>
@@ -9,11 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/commands.h"
-#include "app/main_window.h"
-#include "app/menus.h"
+#include "../unit/tags_test_support.h"
 #include "gui_support.h"
-#include "ui/restyle.h"
 
 namespace gm::testing {
 namespace {
@@ -31,59 +28,36 @@ class UndoRedo : public AppTest {
     ASSERT_EQ(styles(), "BBBBBBBBBBBBAAAAAAAAA");
   }
 
-  // New tag: insert, paint, then record.
+  TagDocument& doc() { return a().document.tags; }
+  TagHistory& history() { return TagDocumentTestAccess::history(doc()); }
+  // The tag commands' changes, with fixed times; the pointer rests on `at`.
   void new_tag(int32_t start, int32_t end, unsigned char style, int32_t time) {
-    auto tag = make_tag(start, end, style, time, "");
-    auto payload = copy_tag(*tag);
-    ASSERT_EQ(a().tags.insert_tag(tag), 1);
-    restyle_tag_area(a(), start, end);
-    a().history->add_action(ADD, std::move(payload));
-    refresh_undo_redo(a());
+    ASSERT_TRUE(doc().add(make_tag(start, end, style, time, "")).made);
   }
-  // Remove tag: record, then remove and paint.
-  void remove_tag(int32_t start, int32_t end, int32_t time) {
-    const TagNode* live = find(start, end, time);
-    ASSERT_NE(live, nullptr);
-    a().history->add_action(REMOVE, copy_tag(*live->tag));
-    refresh_undo_redo(a());
-    ASSERT_EQ(a().tags.remove_tag(*make_tag(start, end, 'A', time, "")), 1);
-    restyle_tag_area(a(), start, end);
-  }
-  // Edit tag: the old Tag recorded and removed, the new one inserted and recorded, one paint.
-  void edit_tag(const Identity& old, int32_t start, int32_t end, unsigned char style,
-                int32_t time) {
-    const auto [old_start, old_end, old_time] = old;
-    const TagNode* live = find(old_start, old_end, old_time);
-    ASSERT_NE(live, nullptr);
-    a().history->add_action(EDIT_OLD, copy_tag(*live->tag));
-    refresh_undo_redo(a());
-    ASSERT_EQ(a().tags.remove_tag(*make_tag(old_start, old_end, 'A', old_time, "")), 1);
-    auto edited = make_tag(start, end, style, time, "");
-    a().history->add_action(EDIT_NEW, copy_tag(*edited));
-    refresh_undo_redo(a());
-    ASSERT_EQ(a().tags.insert_tag(edited), 1);
-    restyle_tag_area(a(), std::min(old_start, start), std::max(old_end, end));
+  void remove_tag(int32_t at) { ASSERT_TRUE(doc().remove_at(at).made); }
+  void edit_tag(int32_t at, int32_t start, int32_t end, unsigned char style, int32_t time) {
+    ASSERT_TRUE(doc().edit(at, make_tag(start, end, style, time, "")).made);
   }
 
-  void undo() { a().menu_bar->menu()[kUndoItem].do_callback(a().menu_bar); }
-  void redo() { a().menu_bar->menu()[kRedoItem].do_callback(a().menu_bar); }
-  bool undo_active() { return a().menu_bar->menu()[kUndoItem].active() != 0; }
-  bool redo_active() { return a().menu_bar->menu()[kRedoItem].active() != 0; }
+  void undo() { pick(a().window.menu_bar(), "&Edit/Undo"); }
+  void redo() { pick(a().window.menu_bar(), "&Edit/Redo"); }
+  bool undo_active() { return item_active(a().window.menu_bar(), "&Edit/Undo"); }
+  bool redo_active() { return item_active(a().window.menu_bar(), "&Edit/Redo"); }
 
   const TagNode* find(int32_t start, int32_t end, int32_t time) {
-    for (const TagNode* n = a().tags.head(); n; n = n->next.get())
-      if (same_identity(*n->tag, *make_tag(start, end, 'A', time, ""))) return n;
+    for (const TagNode* n = tags().head(); n; n = n->next.get())
+      if (identity_of(*n->tag) == TagIdentity{start, end, time}) return n;
     return nullptr;
   }
-  std::vector<Identity> tags() {
+  std::vector<Identity> listed() {
     std::vector<Identity> out;
-    for (const TagNode* n = a().tags.head(); n; n = n->next.get())
+    for (const TagNode* n = tags().head(); n; n = n->next.get())
       out.emplace_back(n->tag->start, n->tag->end, n->tag->time);
     return out;
   }
   std::vector<Identity> recorded() {
     std::vector<Identity> out;
-    for (const HistoryRecord* r = a().history->head(); r; r = r->next.get())
+    for (const HistoryRecord* r = doc().history().head(); r; r = r->next.get())
       out.emplace_back(r->payload->start, r->payload->end, r->payload->time);
     return out;
   }
@@ -92,14 +66,12 @@ class UndoRedo : public AppTest {
 const Identity kFromFile{0, 12, 50};
 
 TEST(UndoRedoWithoutDocument, BothCommandsDoNothing) {
-  App fresh;
-  build_main_window(fresh);
-  undo_command(nullptr, nullptr);
-  redo_command(nullptr, nullptr);
-  EXPECT_EQ(fresh.history, nullptr);
-  EXPECT_FALSE(fresh.menu_bar->menu()[kUndoItem].active());
-  EXPECT_FALSE(fresh.menu_bar->menu()[kRedoItem].active());
-  EXPECT_EQ(fresh.unsaved_tags, 0);
+  Program fresh;
+  pick(fresh.window.menu_bar(), "&Edit/Undo");
+  pick(fresh.window.menu_bar(), "&Edit/Redo");
+  EXPECT_FALSE(item_active(fresh.window.menu_bar(), "&Edit/Undo"));
+  EXPECT_FALSE(item_active(fresh.window.menu_bar(), "&Edit/Redo"));
+  EXPECT_FALSE(fresh.document.tags.unsaved());
 }
 
 TEST_F(UndoRedo, FreshHistoryHasNothingToTakeBack) {
@@ -107,8 +79,8 @@ TEST_F(UndoRedo, FreshHistoryHasNothingToTakeBack) {
   EXPECT_FALSE(redo_active());
   undo();
   redo();
-  EXPECT_EQ(a().unsaved_tags, 0);
-  EXPECT_EQ(tags(), std::vector<Identity>{kFromFile});
+  EXPECT_FALSE(unsaved());
+  EXPECT_EQ(listed(), std::vector<Identity>{kFromFile});
 }
 
 TEST_F(UndoRedo, NewTagUndoneAndRedoneWithItsPaint) {
@@ -117,20 +89,19 @@ TEST_F(UndoRedo, NewTagUndoneAndRedoneWithItsPaint) {
   EXPECT_TRUE(undo_active());
   EXPECT_FALSE(redo_active());
 
-  a().unsaved_tags = 0;
+  set_unsaved(false);
   undo();
-  EXPECT_EQ(tags(), std::vector<Identity>{kFromFile});
+  EXPECT_EQ(listed(), std::vector<Identity>{kFromFile});
   EXPECT_EQ(styles(), "BBBBBBBBBBBBAAAAAAAAA");
   EXPECT_FALSE(undo_active());
   EXPECT_TRUE(redo_active());
-  EXPECT_EQ(a().unsaved_tags, 1);  // the repaint marks the tags unsaved
-  refresh_commands(app_.get());
-  Fl::remove_timeout(refresh_commands);
-  EXPECT_TRUE(a().menu_bar->menu()[kSaveTagItem].active());
+  EXPECT_TRUE(unsaved());  // the repaint marks the tags unsaved
+  a().window.refresh_commands();
+  EXPECT_TRUE(item_active(a().window.menu_bar(), "&File/&Save Tag  "));
 
   redo();
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {3, 6, 100}}));
-  EXPECT_NE(find(3, 6, 100)->tag.get(), a().history->current()->payload.get())
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {3, 6, 100}}));
+  EXPECT_NE(find(3, 6, 100)->tag.get(), doc().history().current()->payload.get())
       << "the list gets a copy; the record keeps its own";
   EXPECT_EQ(styles(), "BBBCCCBBBBBBAAAAAAAAA");
   EXPECT_TRUE(undo_active());
@@ -148,7 +119,7 @@ TEST_F(UndoRedo, NewActionAfterUndoDropsWhatWasUndone) {
   EXPECT_TRUE(undo_active());
   EXPECT_FALSE(redo_active());
   redo();  // nothing to make again: the second Tag cannot come back
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {1, 3, 100}, {17, 19, 102}}));
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {1, 3, 100}, {17, 19, 102}}));
   EXPECT_EQ(styles(), "BCCBBBBBBBBBAAAAAEEAA");
 
   undo();
@@ -158,8 +129,8 @@ TEST_F(UndoRedo, NewActionAfterUndoDropsWhatWasUndone) {
   EXPECT_TRUE(redo_active());
   // Everything undone, then a new action: the list holds that one record only.
   new_tag(5, 8, 'F', 103);
-  EXPECT_EQ(a().history->count(), 1);
-  EXPECT_EQ(a().history->current_index(), 0);
+  EXPECT_EQ(doc().history().count(), 1);
+  EXPECT_EQ(doc().history().current_index(), 0);
   EXPECT_FALSE(redo_active());
   redo();
   EXPECT_EQ(styles(), "BBBBBFFFBBBBAAAAAAAAA");
@@ -167,53 +138,53 @@ TEST_F(UndoRedo, NewActionAfterUndoDropsWhatWasUndone) {
 
 TEST_F(UndoRedo, EditIsUndoneAndRedoneAsOneStep) {
   new_tag(2, 5, 'C', 100);
-  edit_tag({2, 5, 100}, 4, 15, 'D', 101);
+  edit_tag(3, 4, 15, 'D', 101);
   EXPECT_EQ(styles(), "BBBBDDDDDDDDDDDAAAAAA");
-  EXPECT_EQ(a().history->current_index(), 2);
+  EXPECT_EQ(doc().history().current_index(), 2);
 
   undo();
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {2, 5, 100}}));
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {2, 5, 100}}));
   EXPECT_EQ(styles(), "BBCCCBBBBBBBAAAAAAAAA");
-  EXPECT_EQ(a().history->current_index(), 0);
+  EXPECT_EQ(doc().history().current_index(), 0);
   EXPECT_TRUE(undo_active());
   EXPECT_TRUE(redo_active());
 
   redo();
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {4, 15, 101}}));
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {4, 15, 101}}));
   EXPECT_EQ(styles(), "BBBBDDDDDDDDDDDAAAAAA");
-  EXPECT_EQ(a().history->current_index(), 2);
+  EXPECT_EQ(doc().history().current_index(), 2);
   EXPECT_FALSE(redo_active());
 }
 
 TEST_F(UndoRedo, RemovedTagComesBackAsACopyThatUndoingTheAddRemoves) {
   new_tag(13, 18, 'C', 100);
-  remove_tag(13, 18, 100);
+  remove_tag(14);
   EXPECT_EQ(styles(), "BBBBBBBBBBBBAAAAAAAAA");
   undo();
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {13, 18, 100}}));
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {13, 18, 100}}));
   EXPECT_EQ(styles(), "BBBBBBBBBBBBACCCCCAAA");
   undo();
-  EXPECT_EQ(tags(), std::vector<Identity>{kFromFile});
+  EXPECT_EQ(listed(), std::vector<Identity>{kFromFile});
   EXPECT_EQ(styles(), "BBBBBBBBBBBBAAAAAAAAA");
   EXPECT_FALSE(undo_active());
   redo();
   redo();
-  EXPECT_EQ(tags(), std::vector<Identity>{kFromFile});
-  EXPECT_EQ(a().history->current_index(), 1);
+  EXPECT_EQ(listed(), std::vector<Identity>{kFromFile});
+  EXPECT_EQ(doc().history().current_index(), 1);
 }
 
 TEST_F(UndoRedo, UnknownCodeIsReportedSteppedOverAndPainted) {
   new_tag(13, 15, 'C', 100);
-  a().history->add_action(7, make_tag(13, 15, 'C', 100, ""));
-  a().unsaved_tags = 0;
+  history().add_action(7, make_tag(13, 15, 'C', 100, ""));
+  set_unsaved(false);
   CaptureStderr();
   undo();
   EXPECT_EQ(GetCapturedStderr(), "unknown action!\n");
-  EXPECT_EQ(a().history->current_index(), 0);
-  EXPECT_EQ(a().unsaved_tags, 1);
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {13, 15, 100}}));
+  EXPECT_EQ(doc().history().current_index(), 0);
+  EXPECT_TRUE(unsaved());
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {13, 15, 100}}));
   redo();  // moves onto it and makes nothing
-  EXPECT_EQ(a().history->current_index(), 1);
+  EXPECT_EQ(doc().history().current_index(), 1);
   EXPECT_EQ(styles(), "BBBBBBBBBBBBACCAAAAAA");
   EXPECT_FALSE(redo_active());
 }
@@ -222,25 +193,25 @@ TEST_F(UndoRedo, HalfEditPairsStopTheStepAtTheirEdge) {
   // An EDIT_NEW with no EDIT_OLD before it: Undo takes back that record only.
   new_tag(13, 15, 'C', 100);
   new_tag(17, 19, 'D', 101);
-  a().history->add_action(EDIT_NEW, make_tag(17, 19, 'D', 101, ""));
+  history().add_action(EDIT_NEW, make_tag(17, 19, 'D', 101, ""));
   undo();
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {13, 15, 100}}));
-  EXPECT_EQ(a().history->current_index(), 1);
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {13, 15, 100}}));
+  EXPECT_EQ(doc().history().current_index(), 1);
   EXPECT_EQ(styles(), "BBBBBBBBBBBBACCAAAAAA");
 
   // An EDIT_OLD followed by something else: Redo removes its Tag and stays on it.
   new_tag(2, 4, 'E', 102);  // drops the EDIT_NEW record: ADD, ADD, ADD
   const std::vector<Identity> before = recorded();
-  a().history->add_action(EDIT_OLD, make_tag(13, 15, 'C', 100, ""));
-  a().history->add_action(ADD, make_tag(6, 8, 'F', 103, ""));
+  history().add_action(EDIT_OLD, make_tag(13, 15, 'C', 100, ""));
+  history().add_action(ADD, make_tag(6, 8, 'F', 103, ""));
   CaptureStderr();
   undo();  // the ADD: nothing of it is in the list
   undo();  // an EDIT_OLD is not undone on its own: reported and stepped over
   EXPECT_EQ(GetCapturedStderr(), "unknown action!\n");
-  EXPECT_EQ(a().history->current_index(), 2);
+  EXPECT_EQ(doc().history().current_index(), 2);
   redo();
-  EXPECT_EQ(a().history->current_index(), 3);
-  EXPECT_EQ(tags(), (std::vector<Identity>{kFromFile, {2, 4, 102}}));
+  EXPECT_EQ(doc().history().current_index(), 3);
+  EXPECT_EQ(listed(), (std::vector<Identity>{kFromFile, {2, 4, 102}}));
   EXPECT_EQ(styles(), "BBEEBBBBBBBBAAAAAAAAA");
   EXPECT_TRUE(redo_active());
   EXPECT_EQ(before.size() + 2, recorded().size());

@@ -8,6 +8,20 @@
 #include <vector>
 
 #include "tags/tag.h"
+#include "tags/tag_document.h"
+
+namespace gm {
+// Reaches inside a TagDocument: Tags and records put in place without being a change, as a
+// tag file or a broken history would leave them.
+struct TagDocumentTestAccess {
+  static TagList& list(TagDocument& d) { return d.list_; }
+  static TagHistory& history(TagDocument& d) { return *d.history_; }
+  static void replace_history(TagDocument& d, int32_t limit) {
+    d.history_ = std::make_unique<TagHistory>(limit);
+  }
+  static void set_unsaved(TagDocument& d, bool unsaved) { d.unsaved_ = unsaved; }
+};
+}  // namespace gm
 
 namespace gm::test {
 

@@ -1,3 +1,5 @@
+// The TagHistory's records and the TagDocument that replays them: Undo and Redo, their
+// rules for broken histories, what each change answers and tells its listener.
 #include "tags/history.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +9,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tags/tag_document.h"
+#include "tags_test_support.h"
 
 namespace gm {
 // Reaches inside to build the broken histories that the commands never make.
@@ -22,17 +27,7 @@ namespace {
 using namespace gm;
 using Range = std::pair<int32_t, int32_t>;
 using Access = TagHistoryTestAccess;
-
-int32_t counting_clock() {
-  static int32_t now = 1'000'000;
-  return ++now;
-}
-
-// A TagList reads the clock when it is made; the real one could wait for the next second.
-struct FakeClock {
-  FakeClock() { set_time_source(counting_clock); }
-  ~FakeClock() { set_time_source(nullptr); }
-};
+using DocumentAccess = TagDocumentTestAccess;
 
 std::string describe(const Tag& t) {
   return std::to_string(t.start) + "-" + std::to_string(t.end) + "@" + std::to_string(t.time) +
@@ -41,30 +36,19 @@ std::string describe(const Tag& t) {
 
 class HistoryTest : public ::testing::Test {
 protected:
-  FakeClock clock;  // before tags
-  TagList tags;
-  TagHistory history;
+  test::CountingClock clock;  // before the document: its list reads the clock
+  TagDocument doc;
+  TagList& tags = DocumentAccess::list(doc);
+  TagHistory& history = DocumentAccess::history(doc);
   std::vector<Range> painted;
-  RestyleRange restyle = [this](int32_t start, int32_t end) { painted.emplace_back(start, end); };
 
-  // The editing commands' way of recording, with fixed times.
+  // The editing commands, with fixed times.
   void new_tag(int32_t start, int32_t end, int32_t time, const char* note = "") {
-    auto tag = make_tag(start, end, 'B', time, note);
-    auto payload = copy_tag(*tag);
-    ASSERT_EQ(tags.insert_tag(tag), 1);
-    history.add_action(ADD, std::move(payload));
+    ASSERT_TRUE(doc.add(make_tag(start, end, 'B', time, note)).made);
   }
-  void remove_at(int32_t position) {
-    history.add_action(REMOVE, copy_tag(*tags.find_tag_at(position)->tag));
-    tags.remove_tag_at(position);
-  }
+  void remove_at(int32_t position) { ASSERT_TRUE(doc.remove_at(position).made); }
   void edit_at(int32_t position, int32_t start, int32_t end, int32_t time, const char* note) {
-    auto old = copy_tag(*tags.find_tag_at(position)->tag);
-    history.add_action(EDIT_OLD, copy_tag(*old));
-    tags.remove_tag(*old);
-    auto edited = make_tag(start, end, 'C', time, note);
-    history.add_action(EDIT_NEW, copy_tag(*edited));
-    ASSERT_EQ(tags.insert_tag(edited), 1);
+    ASSERT_TRUE(doc.edit(position, make_tag(start, end, 'C', time, note)).made);
   }
   // Puts a Tag in the list without recording it.
   void plant(int32_t start, int32_t end, int32_t time) {
@@ -75,8 +59,12 @@ protected:
     history.add_action(action, make_tag(start, end, 'B', time, ""));
   }
 
-  bool undo() { return undo_step(history, tags, restyle); }
-  bool redo() { return redo_step(history, tags, restyle); }
+  bool take(const TagChange& change) {
+    for (const TextRange& r : change.repaint) painted.emplace_back(r.start, r.end);
+    return change.made;
+  }
+  bool undo() { return take(doc.undo()); }
+  bool redo() { return take(doc.redo()); }
 
   std::vector<std::string> listed() const {
     std::vector<std::string> out;
@@ -168,18 +156,18 @@ TEST_F(HistoryTest, NewActionDiscardsWhatWasUndone) {
 
 TEST_F(HistoryTest, EditIsUndoneAndRedoneAsOneStep) {
   new_tag(10, 20, 100, "old");
-  edit_at(15, 12, 18, 200, "new");
-  EXPECT_EQ(listed(), Strings{"12-18@200C:new"});
+  edit_at(15, 32, 38, 200, "new");
+  EXPECT_EQ(listed(), Strings{"32-38@200C:new"});
 
   EXPECT_TRUE(undo());
   EXPECT_EQ(listed(), Strings{"10-20@100B:old"});
-  EXPECT_EQ(painted, (Ranges{{12, 18}, {10, 20}}));
+  EXPECT_EQ(painted, (Ranges{{10, 20}, {32, 38}}));  // not what lies between
   EXPECT_EQ(history.current_index(), 0);
 
   painted.clear();
   EXPECT_TRUE(redo());
-  EXPECT_EQ(listed(), Strings{"12-18@200C:new"});
-  EXPECT_EQ(painted, (Ranges{{10, 20}, {12, 18}}));
+  EXPECT_EQ(listed(), Strings{"32-38@200C:new"});
+  EXPECT_EQ(painted, (Ranges{{10, 20}, {32, 38}}));
   EXPECT_EQ(history.current_index(), 2);
   EXPECT_FALSE(history.can_redo());
 }
@@ -307,12 +295,13 @@ TEST_F(HistoryTest, UndoOfALoneEditNewStopsAfterIt) {
   EXPECT_EQ(painted, (Ranges{{10, 20}}));
 
   // A limit of 1 keeps only the EDIT_NEW of an edit: the old Tag cannot come back.
-  TagHistory short_history(1);
+  DocumentAccess::replace_history(doc, 1);
+  TagHistory& short_history = DocumentAccess::history(doc);
   short_history.add_action(EDIT_OLD, make_tag(30, 40, 'B', 300, ""));
   short_history.add_action(EDIT_NEW, make_tag(30, 40, 'C', 400, ""));
   plant(30, 40, 400);
   painted.clear();
-  EXPECT_TRUE(undo_step(short_history, tags, restyle));
+  EXPECT_TRUE(undo());
   EXPECT_EQ(listed(), Strings{"0-5@50B:"});
   EXPECT_EQ(painted, (Ranges{{30, 40}}));
   EXPECT_EQ(short_history.current(), nullptr);
@@ -373,6 +362,83 @@ TEST_F(HistoryTest, RefusedCopyStillMovesTheHistory) {
   EXPECT_EQ(tags.size(), 1u);
   EXPECT_EQ(history.current_index(), -1);
   EXPECT_EQ(painted, (Ranges{{10, 20}}));
+}
+
+// What a change answers is what its listener hears; a command that finds nothing to do is
+// not heard and leaves the flag alone.
+TEST_F(HistoryTest, ChangesTellTheListenerAndMarkTheTagsUnsaved) {
+  std::vector<TagChange> heard;
+  doc.set_listener([&heard](const TagChange& c) { heard.push_back(c); });
+  EXPECT_FALSE(doc.undo().made);
+  EXPECT_FALSE(doc.redo().made);
+  EXPECT_FALSE(doc.remove_at(5).made);
+  EXPECT_FALSE(doc.edit(5, make_tag(1, 2, 'C', 7, "")).made);
+  EXPECT_TRUE(heard.empty());
+  EXPECT_FALSE(doc.unsaved());
+
+  const TagChange added = doc.add(make_tag(10, 20, 'B', 100, ""));
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].repaint, added.repaint);
+  EXPECT_EQ(added.repaint, (std::vector<TextRange>{{10, 20}}));
+  EXPECT_TRUE(added.tags && added.history && !added.style_swap);
+  EXPECT_TRUE(doc.unsaved());
+
+  // Opening starts afresh; a failed open changes nothing.
+  EXPECT_EQ(doc.open([](TagList&) { return -1; }), -1);
+  EXPECT_TRUE(doc.unsaved());
+  EXPECT_TRUE(doc.history().can_undo());
+  // As a damaged tag file may leave it: brought into the drawable range.
+  EXPECT_EQ(doc.open([](TagList& list) {
+    list.default_style = '@';
+    return 0;
+  }),
+            0);
+  EXPECT_EQ(doc.tags().default_style, 'A');
+  EXPECT_FALSE(doc.unsaved());
+  EXPECT_FALSE(doc.history().can_undo());
+
+  // Taking a change back is a change too.
+  new_tag(30, 40, 300);
+  ASSERT_EQ(doc.open([](TagList&) { return 0; }), 0);
+  new_tag(50, 60, 500);
+  undo();
+  EXPECT_TRUE(doc.unsaved());
+
+  heard.clear();
+  const TagChange swapped = doc.set_default_style('K');
+  ASSERT_EQ(heard.size(), 1u);
+  ASSERT_TRUE(swapped.style_swap.has_value());
+  EXPECT_EQ(swapped.style_swap->from, 'A');
+  EXPECT_EQ(swapped.style_swap->to, 'K');
+  EXPECT_EQ(doc.tags().default_style, 'K');
+  EXPECT_FALSE(swapped.tags || swapped.history || !swapped.repaint.empty());
+}
+
+TEST_F(HistoryTest, BulkMoveIsOneStepBothWays) {
+  new_tag(0, 5, 100, "a");
+  new_tag(40, 50, 200);
+  new_tag(60, 70, 300);
+  const TagChange moved = doc.move_tags({{{0, 5, 100}, 1, 6},
+                                         {{60, 70, 300}, 80, 90},
+                                         {{7, 8, 9}, 1, 2},           // no such Tag
+                                         {{40, 50, 200}, 45, 45}});  // to nothing
+  const Strings after{"1-6@100B:a", "40-50@200B:", "80-90@300B:"};
+  EXPECT_EQ(listed(), after);
+  EXPECT_EQ(moved.repaint, (std::vector<TextRange>{{0, 6}, {60, 70}, {80, 90}}));
+
+  EXPECT_TRUE(undo());
+  EXPECT_EQ(listed(), (Strings{"0-5@100B:a", "40-50@200B:", "60-70@300B:"}));
+  EXPECT_EQ(painted, (Ranges{{0, 6}, {60, 70}, {80, 90}}));
+  EXPECT_EQ(history.current_index(), 2);
+  EXPECT_TRUE(redo());
+  EXPECT_EQ(listed(), after);
+  EXPECT_FALSE(history.can_redo());
+
+  // The steps around it stay steps of their own.
+  undo();
+  undo();
+  EXPECT_EQ(listed(), (Strings{"0-5@100B:a", "40-50@200B:"}));
+  EXPECT_FALSE(doc.move_tags({{{7, 8, 9}, 1, 2}}).made);
 }
 
 }  // namespace

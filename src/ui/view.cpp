@@ -1,0 +1,218 @@
+#include "ui/view.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Button.H>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "tags/styles.h"
+#include "ui/editor.h"
+
+namespace gm {
+
+using ToolkitEntry = Fl_Text_Display::Style_Table_Entry;
+static_assert(sizeof(StyleEntry) == sizeof(ToolkitEntry), "style entries differ in size");
+static_assert(offsetof(StyleEntry, color) == offsetof(ToolkitEntry, color) &&
+                  offsetof(StyleEntry, font) == offsetof(ToolkitEntry, font) &&
+                  offsetof(StyleEntry, size) == offsetof(ToolkitEntry, size) &&
+                  offsetof(StyleEntry, attr) == offsetof(ToolkitEntry, attr),
+              "style entries differ in layout");
+
+const ToolkitEntry* editor_style_table() {
+  // The Editor keeps the pointer, so the table must outlive every display.
+  static const std::array<ToolkitEntry, kStyleCount> table = [] {
+    std::array<ToolkitEntry, kStyleCount> t{};
+    for (int i = 0; i < kStyleCount; ++i) {
+      const StyleEntry& e = kStyleTable[i];
+      t[i] = ToolkitEntry{e.color, e.font, e.size, e.attr};
+    }
+    return t;
+  }();
+  return table.data();
+}
+
+namespace {
+
+std::optional<WholeBuffer::Block> try_make_block(int length) {
+  try {
+    return WholeBuffer::make_block(length);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+DocumentPaint::DocumentPaint(const TagList& tags, WholeBuffer::Block block)
+    : block_(std::move(block)) {
+  tags.in_order();  // the list keeps the answer: the painter then only reads the list
+  // Only the block and the Tags are touched there: no widget, no buffer.
+  const auto paint = [&tags, bytes = block_.bytes.get(), length = block_.length] {
+    paint_styles(tags, 0, length, bytes);
+  };
+  try {
+    painted_ = std::async(std::launch::async, paint);
+  } catch (const std::system_error&) {
+    painted_ = std::async(std::launch::deferred, paint);  // no thread to be had
+  }
+}
+
+WholeBuffer::Block DocumentPaint::take() {
+  painted_.get();
+  return std::move(block_);
+}
+
+namespace {
+
+// The changed stretch [first, last) of a repaint: where the runs and the buffer differ.
+struct Difference {
+  int32_t first;
+  int32_t last;
+};
+
+Difference compare_runs(const WholeBuffer& styles, const std::vector<StyleRun>& runs,
+                        int32_t start) {
+  Difference d{start, start};
+  for (const StyleRun& run : runs) {
+    const int32_t other = styles.find_other(run.start, run.end, run.style);
+    if (other == run.end) continue;
+    if (d.first == d.last) d.first = other;
+    d.last = styles.rfind_other(other, run.end, run.style) + 1;
+  }
+  return d;
+}
+
+// The new bytes of [first, last) from the runs that cover it.
+std::string run_bytes(const std::vector<StyleRun>& runs, Difference d) {
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(d.last - d.first));
+  for (const StyleRun& run : runs) {
+    const int32_t from = std::max(run.start, d.first);
+    const int32_t to = std::min(run.end, d.last);
+    if (from < to) bytes.append(static_cast<size_t>(to - from), run.style);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+void restyle_range(WholeBuffer& styles, const TagList& tags, int32_t start, int32_t end) {
+  if (start >= end) return;
+  if (start < 0 || end > styles.length()) {
+    // Out of the buffer's bounds: the toolkit's replace decides what that means.
+    std::string painted(static_cast<size_t>(end - start), '\0');
+    paint_styles(tags, start, end, &painted[0]);
+    styles.replace(start, end, painted.c_str());
+    return;
+  }
+  const std::vector<StyleRun> runs = style_runs(tags, start, end);
+  const Difference d = compare_runs(styles, runs, start);
+  if (d.first == d.last) return;
+  const std::string bytes = run_bytes(runs, d);
+  styles.overwrite(d.first, bytes.data(), static_cast<int>(bytes.size()));
+}
+
+void restyle_tag_area(WholeBuffer& styles, const TagList& tags, int32_t start, int32_t end) {
+  restyle_range(styles, tags, start, tagged_stretch_end(tags, end, styles.length()));
+}
+
+void swap_style(WholeBuffer& styles, int32_t length, char from, char to) {
+  std::string bytes = take_text(styles.text_range(0, length), static_cast<size_t>(length));
+  std::replace(bytes.begin(), bytes.end(), from, to);
+  styles.overwrite(0, bytes.data(), length);
+}
+
+// ---------------------------------------------------------------------------------------
+// View
+
+View::View(const TagList& tags) : tags_(tags), hover_(tags) {}
+
+View::~View() = default;
+
+void View::build(int x, int y, int w, int h, Fl_Menu_Item* popup_menu) {
+  editor_ = new Editor(x, y, w, h);
+  editor_->tooltip("Click with right mouse button to open edit menu.");
+  // Laid over the whole screen inside the Editor, so it sees every press over it first.
+  editor_->begin();
+  popup_button_ = new Fl_Menu_Button(0, 0, Fl::w(), Fl::h());
+  popup_button_->type(Fl_Menu_Button::POPUP3);
+  popup_button_->box(FL_NO_BOX);
+  popup_button_->menu(popup_menu);
+  editor_->end();
+  editor_->buffer(text_.get());
+  editor_->highlight_data(styles_.get(), editor_style_table(), kStyleCount, 'B', nullptr, nullptr);
+  hover_.watch(*editor_);
+}
+
+// The shown styles again, after discard_quietly; left empty (drawn in the first style) when
+// not even that fits.
+void View::paint_shown_styles_again() {
+  const int32_t n = text_->length();
+  if (std::optional<WholeBuffer::Block> block = try_make_block(n)) {
+    paint_styles(tags_, 0, n, block->bytes.get());
+    styles_->restore_quietly(std::move(*block));
+  }
+}
+
+bool View::prepare_document(const std::string& text) {
+  pending_.reset();
+  const int length = static_cast<int>(text.size());
+  if (std::optional<WholeBuffer::Block> text_block = try_make_block(length)) {
+    std::memcpy(text_block->bytes.get(), text.data(), text.size());
+    styles_->discard_quietly();
+    if (std::optional<WholeBuffer::Block> styles = try_make_block(length)) {
+      pending_ = DocumentBlocks{std::move(*text_block), std::move(*styles)};
+      return true;
+    }
+    text_block.reset();  // its room goes to the shown styles
+    paint_shown_styles_again();
+  }
+  std::fputs("Not enough memory to show the document; the open failed.\n", stderr);
+  return false;
+}
+
+void View::forget_prepared_document() { pending_.reset(); }
+
+bool View::show_document(const std::string& text) {
+  if (!pending_ && !prepare_document(text)) return false;  // shown already: show it again
+  DocumentBlocks blocks = std::move(*pending_);
+  pending_.reset();
+  // The styles are painted on a second thread while the text goes into its buffer, which
+  // takes as long again for the Editor to count its lines.
+  DocumentPaint paint(tags_, std::move(blocks.styles));
+  // One change instead of emptying and refilling: the title follows it all the same.
+  text_->replace_all(std::move(blocks.text));
+  styles_->replace_all(paint.take());
+  return true;
+}
+
+void View::repaint(const TagChange& change) {
+  for (const TextRange& range : change.repaint)
+    restyle_tag_area(*styles_, tags_, range.start, range.end);
+  if (!change.repaint.empty() && editor_) editor_->redraw();
+  if (change.style_swap) {
+    // Byte by byte: Tags drawn in the old default style change with it until they are
+    // repainted, exactly as the untagged text does.
+    const int length = std::min(text_->length(), styles_->length());
+    swap_style(*styles_, length, static_cast<char>(buffer_style(change.style_swap->from)),
+               static_cast<char>(change.style_swap->to));
+    if (editor_) editor_->redisplay_range(0, length);
+  }
+}
+
+std::optional<ViewTop> View::top() const {
+  int line = 0;
+  int column = 0;
+  if (!editor_ || !editor_->line_column_at(0, 0, &line, &column)) return std::nullopt;
+  return ViewTop{line, column};
+}
+
+}  // namespace gm
