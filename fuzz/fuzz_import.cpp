@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool take_header = size % 2 == 0;
   gm::TagList plain;  // the same import read from the whole tree
   fill(plain);
-  const gm::ImportReport whole = gm::import_annotations(input, kText, kDocument, plain,
-                                                        take_header, gm::Reading::whole_tree);
+  const gm::ImportReport whole =
+      gm::import_annotations(input, kText, kDocument, plain, take_header, gm::Reading::whole_tree);
   const gm::ImportReport report =
       gm::import_annotations(input, kText, kDocument, list, take_header);
   check(report.error == whole.error && report.added == whole.added &&
