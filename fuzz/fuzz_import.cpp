@@ -1,7 +1,8 @@
 // Any bytes as annotations to import into a small multi-byte document that has Tags.
-// Input that is refused must leave the list as it was; anything added must lie inside
-// the text; and the list after the import must survive its own export and import into
-// an empty list byte for byte.
+// Reading each annotation as the parser completes it must give what reading the whole
+// tree gives; input that is refused must leave the list as it was; anything added must lie
+// inside the text; and the list after the import must survive its own export and import
+// into an empty list byte for byte.
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -51,8 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string before = bytes_of(list);
   const size_t count = list.size();
 
+  const bool take_header = size % 2 == 0;
+  gm::TagList plain;  // the same import read from the whole tree
+  fill(plain);
+  const gm::ImportReport whole =
+      gm::import_annotations(input, kText, kDocument, plain, take_header, gm::Reading::whole_tree);
   const gm::ImportReport report =
-      gm::import_annotations(input, kText, kDocument, list, size % 2 == 0);
+      gm::import_annotations(input, kText, kDocument, list, take_header);
+  check(report.error == whole.error && report.added == whole.added &&
+            report.present == whole.present && report.unplaced == whole.unplaced &&
+            report.header_changed == whole.header_changed,
+        "reading as the parser goes reports otherwise than reading the whole tree");
+  check(bytes_of(list) == bytes_of(plain), "reading as the parser goes adds other Tags");
   if (report.error) {
     check(bytes_of(list) == before, "a refused import changed the list");
     return 0;

@@ -19,6 +19,7 @@
 #include "ui/editor.h"
 #include "ui/fl_memory.h"
 #include "ui/sidebar.h"
+#include "ui/unplaced.h"
 #include "ui/view.h"
 
 namespace gm {
@@ -63,7 +64,7 @@ int ask_with_dialog(const char* message, const char* b0, const char* b1, const c
 int open_with_desktop(const char* uri) { return fl_open_uri(uri, nullptr, 0); }
 
 Commands::Commands(Document& document, View& view, Sidebar& sidebar, DialogHost& dialogs,
-                   AboutBox& about, MainWindow& window)
+                   AboutBox& about, MainWindow& window, UnplacedTags& unplaced)
     : exit_process([](int code) { std::exit(code); }),
       document_(document),
       view_(view),
@@ -71,6 +72,7 @@ Commands::Commands(Document& document, View& view, Sidebar& sidebar, DialogHost&
       dialogs_(dialogs),
       about_(about),
       window_(window),
+      unplaced_(unplaced),
       chooser_(std::make_unique<Fl_File_Chooser>(
           ".", "TxT Files (*.{txt})\tC/C++ Source Files (*.{c,C,cc,cpp,cxx,h})",
           Fl_File_Chooser::SINGLE, "open")) {
@@ -84,16 +86,34 @@ int Commands::open_document(const char* path) {
   dialogs_.close_open_dialog();
   sidebar_.stop_search();
   if (!path) return -1;
-  document_.file.data.reset();
+  document_.file.forget_text();
   view_.forget_prepared_document();
+  following_ = {};
+  followed_.reset();
   // Everything that can fail comes before the shown document gives way: its text, Tags,
   // history, path and unsaved flag stay whole when the new one cannot be had.
-  return document_.tags.open([this, path](TagList& tags) {
+  return document_.tags.open([this, path](TagList& tags, std::vector<UnplacedTag>& unplaced) {
     const std::unique_ptr<LoadedDocument> loaded = load_document(path, tags);
     if (!loaded || !view_.prepare_document(loaded->text)) return -1;
     adopt_document(document_.file, tags, *loaded);
+    unplaced.swap(loaded->unplaced);
+    following_ = std::move(loaded->following);
+    followed_ = loaded->followed;
     return 0;
   });
+}
+
+// The Tags of a document changed since they were saved go where their text went: one step,
+// nothing written until the user saves.
+void Commands::follow_text() {
+  if (!followed_) return;
+  const ReanchorCounts counts = *followed_;
+  followed_.reset();
+  if (!following_.empty()) document_.tags.follow_text(std::move(following_));
+  following_ = {};
+  std::printf("%zu tag%s followed their text; %zu could not be placed.\n", counts.followed(),
+              counts.followed() == 1 ? "" : "s", counts.not_placed());
+  std::fflush(stdout);
 }
 
 void Commands::show_document() {
@@ -107,6 +127,9 @@ void Commands::show_document() {
   window_.refresh_tag_popup();
   const TagList& tags = document_.tags.tags();
   view_.editor().scroll(tags.top_line, tags.top_column);
+  follow_text();
+  unplaced_.show_if_any();
+  prepare_anchors(document_.file);
 }
 
 // "&Open": the chosen path, or none when the chooser was cancelled.
@@ -146,6 +169,9 @@ int Commands::save_tags() {
     std::fputs("error: fail to save tag file!\n", stderr);
     return -1;
   }
+  // The tags are safe in their file whatever happens here; without a fitting anchor file
+  // the next open takes them where they stand.
+  save_anchors(document_.file, document_.tags.tags(), document_.tags.unplaced());
   return 0;
 }
 
@@ -177,7 +203,7 @@ void Commands::leave() {
   if (!confirm_unsaved()) return;
   about_.close();
   chooser_.reset();
-  document_.file.data.reset();
+  document_.file.forget_text();
   exit_process(0);
 }
 

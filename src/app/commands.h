@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "tags/reanchor.h"
+#include "tags/tag_document.h"
+
 class Fl_File_Chooser;
 
 namespace gm {
@@ -17,6 +20,7 @@ class Sidebar;
 class DialogHost;
 class AboutBox;
 class MainWindow;
+class UnplacedTags;
 
 // The document path named on the command line, if any. Reads the toolkit's options as a
 // side effect, so the window's show(argc, argv) applies them without complaining.
@@ -34,13 +38,15 @@ int open_with_desktop(const char* uri);
 class Commands {
  public:
   Commands(Document& document, View& view, Sidebar& sidebar, DialogHost& dialogs, AboutBox& about,
-           MainWindow& window);
+           MainWindow& window, UnplacedTags& unplaced);
   ~Commands();
   Commands(const Commands&) = delete;
   Commands& operator=(const Commands&) = delete;
 
   // A document into memory, with its tags (stops a running search, closes the open dialog);
-  // 0, or -1 when it could not be read or shown, leaving the open one whole. Then on screen.
+  // 0, or -1 when it could not be read or shown, leaving the open one whole. Then on screen:
+  // when the document changed since its tags were saved, its Tags follow their text there,
+  // as one step that Undo takes back, and the user is told how many did.
   int open_document(const char* path);
   void show_document();
   // "&Open" (through the file chooser) and "Help", each after asking about unsaved tags.
@@ -67,6 +73,7 @@ class Commands {
 
  private:
   std::optional<std::string> choose_document();
+  void follow_text();
 
   Document& document_;
   View& view_;
@@ -74,7 +81,11 @@ class Commands {
   DialogHost& dialogs_;
   AboutBox& about_;
   MainWindow& window_;
+  UnplacedTags& unplaced_;
   std::unique_ptr<Fl_File_Chooser> chooser_;
+  // Where the Tags of the document just opened went, applied once it is shown.
+  TextFollowing following_;
+  std::optional<ReanchorCounts> followed_;
 };
 
 }  // namespace gm

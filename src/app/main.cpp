@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   program.commands.show_document();
   program.sidebar.list_tags();
   program.window.window().show(argc, argv);
+  program.unplaced.show_if_any();
   Fl::run();
   return 0;
 }

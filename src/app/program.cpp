@@ -9,13 +9,15 @@ Program::Program(std::string help_path)
       sidebar(document.tags.tags(), document.file, view),
       dialogs(document.tags, view),
       window(*this),
-      commands(document, view, sidebar, dialogs, about, window) {
+      unplaced(document.tags, view, window.window()),
+      commands(document, view, sidebar, dialogs, about, window, unplaced) {
   document.help_path = std::move(help_path);
   // Every change of the tags, whatever made it, is shown here.
   document.tags.set_listener([this](const TagChange& change) {
     view.repaint(change);
     if (change.tags) sidebar.tags_changed();
     if (change.history) window.refresh_undo_redo();
+    unplaced.follow(change);
   });
 }
 

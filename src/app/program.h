@@ -1,6 +1,6 @@
 // The program's parts, made once by main (and afresh by each test): the document and its
-// tags, the view, the sidebar, the one open dialog, the About box, the main window and the
-// commands. Each is reached by the others through references given when it is made, and by
+// tags, the view, the sidebar, the one open dialog, the About box, the main window, the list
+// of Tags that could not be placed and the commands. Each is reached by the others through references given when it is made, and by
 // the toolkit's callbacks through their user data.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include "ui/about.h"
 #include "ui/dialogs.h"
 #include "ui/sidebar.h"
+#include "ui/unplaced.h"
 #include "ui/view.h"
 
 namespace gm {
@@ -43,6 +44,7 @@ class Program {
   DialogHost dialogs;
   AboutBox about;
   MainWindow window;
+  UnplacedTags unplaced;
   Commands commands;
 };
 

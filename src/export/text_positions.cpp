@@ -33,7 +33,10 @@ int64_t CodePoints::count(int64_t from, int64_t to) const {
   for (; i + 8 <= to; i += 8) {
     uint64_t word;
     std::memcpy(&word, p + i, 8);
-    n += 8 - __builtin_popcountll(word & ~(word << 1) & 0x8080808080808080ull);
+    // One bit per continuation byte, at bit 7 of its byte; the multiply adds them up in
+    // the top byte (a popcount call where the CPU's instruction is not assumed).
+    const uint64_t marks = (word & ~(word << 1) & 0x8080808080808080ull) >> 7;
+    n += 8 - static_cast<int64_t>((marks * 0x0101010101010101ull) >> 56);
   }
   for (; i < to; ++i) n += !is_continuation(p[i]);
   return n;
@@ -62,6 +65,25 @@ int64_t CodePoints::boundary_after(int64_t byte) const {
   if (byte <= 0) return 0;
   while (byte < size && is_continuation(static_cast<unsigned char>(text_[byte]))) ++byte;
   return std::min(byte, size);
+}
+
+int64_t CodePoints::back_from(int64_t boundary, int64_t count) const {
+  int64_t byte = std::clamp<int64_t>(boundary, 0, static_cast<int64_t>(text_.size()));
+  for (; count > 0 && byte > 0; --count) {
+    --byte;
+    while (byte > 0 && is_continuation(static_cast<unsigned char>(text_[byte]))) --byte;
+  }
+  return byte;
+}
+
+int64_t CodePoints::forward_from(int64_t boundary, int64_t count) const {
+  const int64_t size = static_cast<int64_t>(text_.size());
+  int64_t byte = std::clamp<int64_t>(boundary, 0, size);
+  for (; count > 0 && byte < size; --count) {
+    ++byte;
+    while (byte < size && is_continuation(static_cast<unsigned char>(text_[byte]))) ++byte;
+  }
+  return byte;
 }
 
 int64_t CodePoints::byte_of(int64_t c) const {

@@ -26,6 +26,12 @@ class CodePoints {
   // Where character c begins; size() and beyond give the text's byte size.
   int64_t byte_of(int64_t c) const;
 
+  // Where the character `count` characters before / after the one that begins at byte
+  // position `boundary` begins (or the text's start / end): byte_of(c - count) and
+  // byte_of(c + count) without the index, for short context around a known place.
+  int64_t back_from(int64_t boundary, int64_t count) const;
+  int64_t forward_from(int64_t boundary, int64_t count) const;
+
   // A byte position moved back / forward to the nearest character boundary.
   int64_t boundary_before(int64_t byte) const;
   int64_t boundary_after(int64_t byte) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -99,44 +100,113 @@ std::string annotation_id(const Ids& ids, const Tag& tag) {
          std::to_string(tag.time);
 }
 
-std::string slice(std::string_view text, int64_t from, int64_t to) {
-  return strict_utf8(text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+// Annotations are written straight as text, exactly as ordered_json::dump() writes them:
+// a tree per annotation, built, serialized and freed, cost most of an export.
+
+// A JSON string of strict UTF-8: only the quote, the backslash and control characters are
+// escaped (the serializer's short forms, else \u00xx).
+void put_string(std::string& out, std::string_view s) {
+  out += '"';
+  size_t run = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(s, run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default: {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+      }
+    }
+  }
+  out.append(s, run, std::string::npos);
+  out += '"';
 }
 
-ordered_json annotation_of(const Tag& tag, std::string_view text, const CodePoints& chars,
-                           const Ids& ids) {
-  const int64_t first = chars.floor(tag.start);
-  const int64_t last = chars.ceil(tag.end);
-  const int64_t from = chars.byte_of(first), to = chars.byte_of(last);
-
-  ordered_json position = {{"type", "TextPositionSelector"}, {"start", first}, {"end", last}};
-  if (from != tag.start || to != tag.end) {
-    position["glossmark:byteStart"] = tag.start;
-    position["glossmark:byteEnd"] = tag.end;
+// Bytes of the text or of a note, as the strict UTF-8 that JSON carries.
+void put_text(std::string& out, std::string_view bytes) {
+  if (is_strict_utf8(bytes)) {
+    put_string(out, bytes);
+  } else {
+    put_string(out, strict_utf8(bytes));
   }
-  ordered_json quote = {
-      {"type", "TextQuoteSelector"},
-      {"exact", slice(text, from, to)},
-      {"prefix", slice(text, chars.byte_of(std::max<int64_t>(0, first - kContextChars)), from)},
-      {"suffix", slice(text, to, chars.byte_of(last + kContextChars))}};
+}
 
-  ordered_json a;
-  a["id"] = annotation_id(ids, tag);
-  a["type"] = "Annotation";
-  a["motivation"] = tag.has_note() ? "commenting" : "highlighting";
-  a["created"] = iso_time(tag.time);
+void put_number(std::string& out, int64_t n) { out += std::to_string(n); }
+
+void put_annotation(std::string& out, const Tag& tag, std::string_view text,
+                    const CodePoints& chars, const Ids& ids) {
+  // The whole characters the Tag touches, and their context.
+  const int64_t from = chars.boundary_before(tag.start), to = chars.boundary_after(tag.end);
+  const int64_t first = chars.ceil(from), last = chars.ceil(to);
+  const auto piece = [text](int64_t a, int64_t b) {
+    return text.substr(static_cast<size_t>(a), static_cast<size_t>(b - a));
+  };
+
+  out += "{\"id\":";
+  put_string(out, annotation_id(ids, tag));
+  out += ",\"type\":\"Annotation\",\"motivation\":";
+  out += tag.has_note() ? "\"commenting\"" : "\"highlighting\"";
+  out += ",\"created\":";
+  put_string(out, iso_time(tag.time));
   if (tag.has_note()) {
     const std::string_view note = tag.note();
-    ordered_json body = {
-        {"type", "TextualBody"}, {"value", strict_utf8(note)}, {"format", "text/plain"}};
-    if (!is_strict_utf8(note)) body["glossmark:percentEncoded"] = percent_encode(note, true);
-    a["body"] = std::move(body);
+    out += ",\"body\":{\"type\":\"TextualBody\",\"value\":";
+    put_text(out, note);
+    out += ",\"format\":\"text/plain\"";
+    if (!is_strict_utf8(note)) {
+      out += ",\"glossmark:percentEncoded\":";
+      put_string(out, percent_encode(note, true));
+    }
+    out += '}';
   }
-  a["target"] = {{"source", ids.document},
-                 {"styleClass", style_class(tag.style)},
-                 {"selector", {std::move(position), std::move(quote)}}};
-  a["stylesheet"] = ids.tags + "#styles";
-  return a;
+  out += ",\"target\":{\"source\":";
+  put_string(out, ids.document);
+  out += ",\"styleClass\":";
+  put_string(out, style_class(tag.style));
+  out += ",\"selector\":[{\"type\":\"TextPositionSelector\",\"start\":";
+  put_number(out, first);
+  out += ",\"end\":";
+  put_number(out, last);
+  if (from != tag.start || to != tag.end) {
+    out += ",\"glossmark:byteStart\":";
+    put_number(out, tag.start);
+    out += ",\"glossmark:byteEnd\":";
+    put_number(out, tag.end);
+  }
+  out += "},{\"type\":\"TextQuoteSelector\",\"exact\":";
+  put_text(out, piece(from, to));
+  out += ",\"prefix\":";
+  put_text(out, piece(chars.back_from(from, kContextChars), from));
+  out += ",\"suffix\":";
+  put_text(out, piece(to, chars.forward_from(to, kContextChars)));
+  out += "}]},\"stylesheet\":";
+  put_string(out, ids.tags + "#styles");
+  out += '}';
 }
 
 // ---------------------------------------------------------------------------------------
@@ -148,6 +218,7 @@ struct ShapeError : std::runtime_error {
 
 struct Incoming {
   std::string label;                                    // the id, or "annotation N"
+  bool has_id = false;                                  // else the label waits for N
   std::optional<std::pair<int64_t, int64_t>> position;  // code points
   std::optional<std::pair<int64_t, int64_t>> bytes;     // our exact byte positions
   bool has_quote = false;
@@ -263,7 +334,8 @@ Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
     throw ShapeError(where + " is not an embedded Annotation");
   Incoming in;
   const auto id = node.find("id");
-  in.label = id != node.end() && id->is_string() ? id->get<std::string>() : where;
+  in.has_id = id != node.end() && id->is_string();
+  in.label = in.has_id ? id->get<std::string>() : where;
 
   const std::vector<const json*> targets = values(node, "target");
   if (targets.empty()) throw ShapeError(where + " has no target");
@@ -306,12 +378,31 @@ Incoming read_annotation(const json& node, size_t number, OwnPath& path) {
   return in;
 }
 
-std::vector<Incoming> read_page(const json& page, size_t& number, OwnPath& path) {
+// Annotations read while the file was parsed: each stands in the tree as a binary value
+// (which JSON text cannot make) whose subtype is its place here.
+struct EarlyReads {
+  std::vector<Incoming> annotations;
+
+  static bool is_marker(const json& node) { return node.is_binary(); }
+  Incoming take(const json& marker, size_t number) {
+    Incoming in = std::move(annotations[static_cast<size_t>(marker.get_binary().subtype())]);
+    if (!in.has_id) in.label = "annotation " + std::to_string(number);
+    return in;
+  }
+};
+
+std::vector<Incoming> read_page(const json& page, size_t& number, OwnPath& path,
+                                EarlyReads& early) {
   const auto items = page.find("items");
   if (items == page.end() || !items->is_array())
     throw ShapeError("an AnnotationPage without an \"items\" array");
   std::vector<Incoming> out;
-  for (const json& item : *items) out.push_back(read_annotation(item, ++number, path));
+  out.reserve(items->size());
+  for (const json& item : *items) {
+    ++number;
+    out.push_back(EarlyReads::is_marker(item) ? early.take(item, number)
+                                              : read_annotation(item, number, path));
+  }
   return out;
 }
 
@@ -328,7 +419,8 @@ std::optional<int32_t> int32_field(const json& node, const char* key) {
   return static_cast<int32_t>(it->get<int64_t>());
 }
 
-std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& header) {
+std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& header,
+                                    EarlyReads& early) {
   if (!root.is_object())
     throw ShapeError("not an AnnotationCollection, an AnnotationPage or an Annotation");
   size_t number = 0;
@@ -346,16 +438,129 @@ std::vector<Incoming> read_document(const json& root, OwnPath& path, Header& hea
     while (page) {
       if (!page->is_object() || !has_type(*page, "AnnotationPage"))
         throw ShapeError("the collection's pages must be embedded AnnotationPages");
-      for (Incoming& in : read_page(*page, number, path)) all.push_back(std::move(in));
+      for (Incoming& in : read_page(*page, number, path, early)) all.push_back(std::move(in));
       const auto next = page->find("next");
       page = next == page->end() ? nullptr : &*next;
     }
     return all;
   }
-  if (has_type(root, "AnnotationPage")) return read_page(root, number, path);
+  if (has_type(root, "AnnotationPage")) return read_page(root, number, path, early);
   if (has_type(root, "Annotation")) return {read_annotation(root, ++number, path)};
   throw ShapeError("not an AnnotationCollection, an AnnotationPage or an Annotation");
 }
+
+// The tree json::parse would build, made from the parser's events, except that with
+// read_early each object in the "items" of a possible page (the root, its "first", and each
+// "next" from there) is read as an annotation as soon as it is complete and replaced by a
+// marker. A whole export then never stands in memory as a tree: parsing it that way cost
+// most of an import. Whatever fails to read early stays in the tree and is read again in
+// order by read_document, so every message comes out as the plain reading gives it.
+class TreeBuilder {
+ public:
+  TreeBuilder(OwnPath& path, EarlyReads& early, bool read_early)
+      : path_(path), early_(early), read_early_(read_early) {}
+
+  json& root() { return root_; }
+  const std::string& error() const { return error_; }
+
+  bool null() { return add(nullptr); }
+  bool boolean(bool v) { return add(v); }
+  bool number_integer(json::number_integer_t v) { return add(v); }
+  bool number_unsigned(json::number_unsigned_t v) { return add(v); }
+  bool number_float(json::number_float_t v, const json::string_t&) { return add(v); }
+  bool string(json::string_t& v) { return add(std::move(v)); }
+  bool binary(json::binary_t&) { return false; }  // JSON text has none
+  bool start_object(std::size_t) { return open(json::value_t::object); }
+  bool start_array(std::size_t) { return open(json::value_t::array); }
+  bool key(json::string_t& k) {
+    Level& level = stack_.back();
+    level.key_role = Role::other;
+    if (level.role == Role::page && (k == "first" || k == "next")) level.key_role = Role::page;
+    if (level.role == Role::page && k == "items") level.key_role = Role::items;
+    member_ = &(*level.node)[std::move(k)];  // a repeated key: the last one counts
+    return true;
+  }
+  bool end_object() {
+    const Level level = stack_.back();
+    stack_.pop_back();
+    if (level.role == Role::item) read_now(*level.node);
+    return true;
+  }
+  bool end_array() {
+    stack_.pop_back();
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+    error_ = e.what();
+    return false;
+  }
+
+ private:
+  enum class Role { page, items, item, other };
+  struct Level {
+    json* node;
+    Role role;
+    Role key_role;  // of the value that follows the last key
+  };
+
+  // The role a new value takes in its parent.
+  Role role_here() const {
+    if (stack_.empty()) return Role::page;
+    const Level& parent = stack_.back();
+    if (parent.node->is_object()) return parent.key_role;
+    return parent.role == Role::items ? Role::item : Role::other;
+  }
+
+  template <typename Value>
+  json* place(Value&& v) {
+    if (stack_.empty()) {
+      root_ = json(std::forward<Value>(v));
+      return &root_;
+    }
+    json& parent = *stack_.back().node;
+    if (parent.is_array()) {
+      parent.push_back(json(std::forward<Value>(v)));
+      return &parent.back();
+    }
+    *member_ = json(std::forward<Value>(v));
+    return member_;
+  }
+
+  template <typename Value>
+  bool add(Value&& v) {
+    place(std::forward<Value>(v));
+    return true;
+  }
+
+  bool open(json::value_t type) {
+    Role role = role_here();
+    if (type == json::value_t::object && role == Role::items) role = Role::other;
+    if (type == json::value_t::array && role != Role::items) role = Role::other;
+    if (type == json::value_t::object && role == Role::item && !read_early_) role = Role::other;
+    json* node = place(type);
+    stack_.push_back({node, role, Role::other});
+    return true;
+  }
+
+  void read_now(json& node) {
+    try {
+      early_.annotations.push_back(read_annotation(node, 0, path_));
+    } catch (const ShapeError&) {
+      return;  // read again in its place, for the message with its number
+    } catch (const json::exception&) {
+      return;
+    }
+    node = json::binary({}, early_.annotations.size() - 1);
+  }
+
+  OwnPath& path_;
+  EarlyReads& early_;
+  const bool read_early_;
+  json root_;
+  std::vector<Level> stack_;
+  json* member_ = nullptr;
+  std::string error_;
+};
 
 // ---------------------------------------------------------------------------------------
 // Import: placing
@@ -384,6 +589,15 @@ std::optional<ByteRange> find_quote(std::string_view text, const Incoming& in,
   return ByteRange{placed.start, placed.end};
 }
 
+// The text in range, as a JSON reader takes it, equals exact: compared in place when the
+// text there is strict UTF-8 already, as it nearly always is.
+bool quote_matches(std::string_view text, ByteRange range, std::string_view exact) {
+  const std::string_view there =
+      text.substr(static_cast<size_t>(range.start), static_cast<size_t>(range.end - range.start));
+  if (there.size() == exact.size() && is_strict_utf8(there)) return there == exact;
+  return strict_utf8(there) == exact;
+}
+
 struct Placing {
   std::optional<ByteRange> range;
   const char* reason = nullptr;
@@ -396,8 +610,8 @@ Placing place(const Incoming& in, std::string_view text, const CodePoints& chars
     const auto [first, last] = *in.position;
     hint = chars.byte_of(first);
     if (last <= chars.size()) {
-      const ByteRange at{chars.byte_of(first), chars.byte_of(last)};
-      if (!in.has_quote || slice(text, at.start, at.end) == in.exact) found = at;
+      const ByteRange at{*hint, chars.byte_of(last)};
+      if (!in.has_quote || quote_matches(text, at, in.exact)) found = at;
     }
   }
   if (!found && in.has_quote) found = find_quote(text, in, hint);
@@ -438,18 +652,26 @@ bool comes_before(const Tag& a, const Tag& b) {
 // pass; the parser's own depth callback would make parsing several times slower.)
 constexpr int kMaxDepth = 64;
 
+// Where the string that begins before `from` ends: its closing quote, the first one after
+// an even run of backslashes; or the text's end.
+size_t string_end(std::string_view text, size_t from) {
+  for (size_t i = from; i < text.size(); ++i) {
+    const void* quote = std::memchr(text.data() + i, '"', text.size() - i);
+    if (!quote) break;
+    i = static_cast<size_t>(static_cast<const char*>(quote) - text.data());
+    size_t backslashes = 0;
+    while (i - backslashes > from && text[i - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return i;
+  }
+  return text.size();
+}
+
 int nesting_depth(std::string_view text) {
   int depth = 0, deepest = 0;
-  bool in_string = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (in_string) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        in_string = false;
-    } else if (c == '"') {
-      in_string = true;
+    if (c == '"') {
+      i = string_end(text, i + 1);  // most of an export is strings: skipped at memchr's pace
     } else if (c == '[' || c == '{') {
       deepest = std::max(deepest, ++depth);
     } else if (c == ']' || c == '}') {
@@ -491,13 +713,20 @@ void write_annotations(std::ostream& out, std::string_view text, const TagList& 
     out << ",\n  \"first\": {\n    \"id\": " << ordered_json(ids.tags + "#page-1").dump()
         << ",\n    \"type\": \"AnnotationPage\",\n    \"partOf\": " << ordered_json(ids.tags).dump()
         << ",\n    \"startIndex\": 0,\n    \"items\": [\n";
-    std::string line;
+    constexpr size_t kFlushAt = 1 << 20;
+    std::string lines;
+    lines.reserve(kFlushAt + 4096);
     for (const TagNode* n = tags.head(); n; n = n->next.get()) {
-      line = "      " + annotation_of(*n->tag, text, chars, ids).dump();
-      if (n->next) line += ',';
-      line += '\n';
-      out << line;
+      lines += "      ";
+      put_annotation(lines, *n->tag, text, chars, ids);
+      if (n->next) lines += ',';
+      lines += '\n';
+      if (lines.size() >= kFlushAt) {
+        out << lines;
+        lines.clear();
+      }
     }
+    out << lines;
     out << "    ]\n  }";
   }
   out << "\n}\n";
@@ -517,17 +746,19 @@ void merge_tags(TagList& list, std::vector<std::unique_ptr<Tag>> incoming) {
 }
 
 ImportReport import_annotations(std::string_view json_text, std::string_view text,
-                                const std::string& document_path, TagList& list, bool take_header) {
+                                const std::string& document_path, TagList& list, bool take_header,
+                                Reading reading) {
   ImportReport report;
-  json root;
   if (nesting_depth(json_text) > kMaxDepth) {
     report.error = "not valid JSON: nested too deeply";
     return report;
   }
-  try {
-    root = json::parse(json_text);
-  } catch (const json::exception& e) {  // a syntax error, or a number out of range
-    std::string what = e.what();
+  const std::string absolute = absolute_path(document_path);
+  OwnPath own{absolute, last_segment(absolute), {}};
+  EarlyReads early;
+  TreeBuilder tree(own, early, reading == Reading::streaming);
+  if (!json::sax_parse(json_text, &tree)) {  // a syntax error, or a number out of range
+    const std::string& what = tree.error();
     const size_t bracket = what.find("] ");
     report.error =
         "not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2));
@@ -537,9 +768,7 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
   Header header;
   std::vector<Incoming> annotations;
   try {
-    const std::string absolute = absolute_path(document_path);
-    OwnPath own{absolute, last_segment(absolute), {}};
-    annotations = read_document(root, own, header);
+    annotations = read_document(tree.root(), own, header, early);
   } catch (const ShapeError& e) {
     report.error = e.what();
     return report;

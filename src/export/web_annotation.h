@@ -41,11 +41,17 @@ struct ImportReport {
   bool header_changed = false;
 };
 
+// How the annotations are read: each as soon as the parser has it, or all from the whole
+// tree once the file is parsed (slower, much more memory; the plain route the streaming one
+// is checked against).
+enum class Reading { streaming, whole_tree };
+
 // Parses json, places its annotations in text and merges the new Tags into list. With
 // take_header (the document has no tag file yet) the collection's view position and
 // default style, when it carries them, become the list's.
 ImportReport import_annotations(std::string_view json, std::string_view text,
-                                const std::string& document_path, TagList& list, bool take_header);
+                                const std::string& document_path, TagList& list, bool take_header,
+                                Reading reading = Reading::streaming);
 
 // Merges Tags into the list: both keep their own order and each new Tag goes before the
 // first listed one that comes after it in list order (start ascending, longer range

@@ -9,11 +9,15 @@ HistoryRecord::~HistoryRecord() {
   while (next) next = std::move(next->next);
 }
 
-void TagHistory::add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined) {
+void TagHistory::add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined,
+                            std::unique_ptr<UnplacedTag> unplaced,
+                            std::unique_ptr<FollowRecord> follow) {
   if (m_limit == 0) return;
 
   auto record = std::make_unique<HistoryRecord>(action, std::move(payload));
   record->joined = joined;
+  record->unplaced = std::move(unplaced);
+  record->follow = std::move(follow);
   HistoryRecord* const added = record.get();
   if (!m_current) {
     drop_all();  // nothing recorded, or everything undone: none of it can come back

@@ -5,21 +5,44 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "tags/anchor_file.h"
 #include "tags/tag.h"
 
 namespace gm {
 
 // Action codes; 2 is not used. An edit is the pair EDIT_OLD, EDIT_NEW, undone and redone
-// as one step.
+// as one step. FOLLOW is every change of one re-anchoring (a FollowRecord, no payload);
+// FORGET drops an unplaced record (removed for good, or placed by hand with an ADD).
 constexpr int32_t ADD = 0;
 constexpr int32_t REMOVE = 1;
 constexpr int32_t EDIT_OLD = 3;
 constexpr int32_t EDIT_NEW = 4;
+constexpr int32_t FOLLOW = 5;
+constexpr int32_t FORGET = 6;
+
+// One Tag of a bulk move: the Tag of that identity takes the range [start, end).
+struct TagMove {
+  TagIdentity tag;
+  int32_t start;
+  int32_t end;
+};
+
+// The Tags of a document edited elsewhere following their text, kept whole so that it is
+// undone and redone in one pass over the list, however many Tags it moved.
+struct FollowRecord {
+  std::vector<TagMove> moves;
+  std::vector<std::unique_ptr<Tag>> taken_out;  // copies, as they were in the list
+  std::vector<UnplacedTag> unplaced;            // their records, in the same order
+  std::vector<std::unique_ptr<Tag>> added;      // copies
+};
 
 struct HistoryRecord {
   int32_t action = ADD;
   std::unique_ptr<Tag> payload;         // a copy, never the Tag that lives in the TagList
+  std::unique_ptr<UnplacedTag> unplaced;  // FORGET: the unplaced record concerned
+  std::unique_ptr<FollowRecord> follow;   // FOLLOW
   std::unique_ptr<HistoryRecord> next;  // the next newer record
   HistoryRecord* prev = nullptr;        // the next older record
   bool joined = false;  // undone and redone in one step with the step before it
@@ -41,7 +64,9 @@ public:
   // Makes the action the current record, dropping every undone one first. With a limit of 0
   // nothing is recorded and payload stays with the caller; otherwise it is taken (left null).
   // A joined action is undone and redone together with the step before it.
-  void add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined = false);
+  void add_action(int32_t action, std::unique_ptr<Tag>&& payload, bool joined = false,
+                  std::unique_ptr<UnplacedTag> unplaced = nullptr,
+                  std::unique_ptr<FollowRecord> follow = nullptr);
 
   bool can_undo() const { return m_head && m_current; }
   bool can_redo() const;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/anchor_file.h"
 #include "tags/history.h"
 #include "tags/tag.h"
 
@@ -39,15 +40,21 @@ struct TagChange {
   // lies between its old and its new place.
   std::vector<TextRange> repaint;
   std::optional<StyleSwap> style_swap;
-  bool tags = false;     // the TagList changed: lists of Tags must follow
-  bool history = false;  // what Undo and Redo can do may have changed
+  bool tags = false;      // the TagList changed: lists of Tags must follow
+  bool history = false;   // what Undo and Redo can do may have changed
+  bool unplaced = false;  // the Tags that could not be placed changed
 };
 
-// One Tag of a bulk move: the Tag of that identity takes the range [start, end).
-struct TagMove {
-  TagIdentity tag;
-  int32_t start;
-  int32_t end;
+// Where the Tags of a document edited elsewhere went (re-anchoring), to be applied as one step.
+struct TextFollowing {
+  std::vector<TagMove> moves;
+  // Tags whose text was not found again: the Tag of the list with the record's start, end
+  // and time goes out of the list into the unplaced records.
+  std::vector<UnplacedTag> taken_out;
+  // Tags that fitting the list to the shorter text had dropped, placed again in it.
+  std::vector<std::unique_ptr<Tag>> added;
+
+  bool empty() const { return moves.empty() && taken_out.empty() && added.empty(); }
 };
 
 // The line and column of the text at the top of the view, kept in the tag file.
@@ -72,10 +79,16 @@ class TagDocument {
   // The one listener, told of every change that was made, after it was made.
   void set_listener(Listener listener) { listener_ = std::move(listener); }
 
-  // A newly opened document: `read` fills the list (answering 0, or -1 when it failed and
-  // left the list alone). On success the styles are brought into the drawable range, the
-  // history starts afresh and the tags count as saved. Answers what read answered.
-  int open(const std::function<int(TagList&)>& read);
+  // The Tags that could not be placed, sorted by where they were: they are in no tag file,
+  // only in the anchor file.
+  const std::vector<UnplacedTag>& unplaced() const { return unplaced_; }
+
+  // A newly opened document: `read` fills the list and the unplaced records (answering 0,
+  // or -1 when it failed and left both alone). On success the styles are brought into the
+  // drawable range, the history starts afresh and the tags count as saved. Answers what
+  // read answered.
+  using Reader = std::function<int(TagList&, std::vector<UnplacedTag>&)>;
+  int open(const Reader& read);
   // Writes the tag file (with the top of the view when known); 0 and saved when written,
   // -1 otherwise.
   int save(const std::string& path, std::optional<ViewTop> top);
@@ -96,6 +109,15 @@ class TagDocument {
   // Many Tags take new ranges as one step of the history (each as an edit pair keeping its
   // style, note and time). Moves of Tags that are gone, or to an empty range, are left out.
   TagChange move_tags(const std::vector<TagMove>& moves);
+  // The Tags follow their text: the moves, the Tags taken out and those added, one step of
+  // the history, applied, undone and redone in one pass over the list (a re-anchoring may
+  // move every Tag). Moves and takings out of Tags that are not there are left out.
+  TagChange follow_text(TextFollowing following);
+  // Unplaced record `index` becomes a Tag on [start, end) again, keeping its style, note and
+  // time; nothing made for an empty range or no such record.
+  TagChange place_unplaced(size_t index, int32_t start, int32_t end);
+  // Unplaced record `index` goes for good (until Undo).
+  TagChange forget_unplaced(size_t index);
 
  private:
   friend struct TagDocumentTestAccess;  // lets tests plant Tags and records
@@ -103,9 +125,15 @@ class TagDocument {
   TagChange finish(TagChange change);
   void undo_step(TagChange& change);
   void redo_step(TagChange& change);
+  bool move_one(const TagMove& move, TagChange& change);
+  // FOLLOW forward (redo) or back (undo).
+  void apply_follow(const FollowRecord& record, bool forward, TagChange& change);
+  void insert_unplaced(const UnplacedTag* record);
+  void erase_unplaced(const UnplacedTag* record);
 
   TagList list_;
   std::unique_ptr<TagHistory> history_ = std::make_unique<TagHistory>(-1);
+  std::vector<UnplacedTag> unplaced_;
   bool unsaved_ = false;
   Listener listener_;
 };

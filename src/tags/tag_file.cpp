@@ -237,7 +237,7 @@ void put_i32(std::vector<char>& out, int32_t value) {
 
 size_t note_bytes(const Tag& tag) { return tag.textsize > 0 ? size_t(tag.textsize) : 0; }
 
-std::vector<char> encode(const TagList& list) {
+std::vector<char> encode_records(const TagList& list) {
   size_t total = kHeaderSize;
   for (const TagNode* n = list.head(); n; n = n->next.get())
     total += kRecordFixedSize + note_bytes(*n->tag);
@@ -341,10 +341,12 @@ int read_tag_data(TagList& list, const char* data, size_t size) {
   return read_tags(list, reinterpret_cast<const unsigned char*>(data), size, false);
 }
 
+std::vector<char> encode_tag_file(const TagList& list) { return encode_records(list); }
+
 int write_tag_file(TagList& list, const char* path) {
   const char* name = chosen_path(list, path);
   if (!name) return -1;
-  const std::vector<char> bytes = encode(list);
+  const std::vector<char> bytes = encode_tag_file(list);
   const SaveResult result = save_file(name, bytes.data(), bytes.size());
   const bool all_written =
       result.ok() || result.step == SaveStep::fsync || result.step == SaveStep::rename;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "tags/tag.h"
 
@@ -15,6 +16,9 @@ int read_tag_file(TagList& list, const char* path);
 
 // The same from bytes in memory (a recovery copy), as if they had been read from a file.
 int read_tag_data(TagList& list, const char* data, size_t size);
+
+// The bytes write_tag_file writes for the list.
+std::vector<char> encode_tag_file(const TagList& list);
 
 // Writes the list with save_file() (src/platform/save_file.h): no failure or interruption
 // leaves the file without one complete version, old or new.

@@ -357,6 +357,60 @@ TEST_F(Moved, ImportKeepsTheTagsThereAndRefusesWrongInputWhole) {
   EXPECT_EQ(moved.size(), 3u);
 }
 
+// Annotations read as the parser completes them, on exports cut and changed at random and on
+// shapes that put pages, ids and repeated keys where the early reading must leave them
+// alone: the same report, the same Tags as reading the whole tree.
+TEST(WebAnnotationTest, ReadingAsTheParserGoesAgreesWithTheWholeTree) {
+  test::CountingClock clock;
+  ScratchDir dir;
+  ASSERT_TRUE(dir.ok());
+  std::mt19937 rng(19);
+  const std::string text = random_text(rng, 300);
+  const auto size = static_cast<int32_t>(text.size());
+  TagList tags;
+  for (int i = 0; i < 12; ++i) {
+    const auto start = static_cast<int32_t>(rng() % size);
+    auto tag = make_tag(start, start + 1 + static_cast<int32_t>(rng() % (size - start)), 'C',
+                        unique_time(), i % 2 ? "n" : "");
+    tags.insert_tag(tag);
+  }
+  const std::string exported = export_json(text, tags);
+  const std::string source = R"("source":"file:///notes/text.txt")";
+  const std::string bare = R"({"type":"Annotation","target":{)" + source +
+                           R"(,"selector":{"type":"TextPositionSelector","start":1,"end":4}}})";
+  std::vector<std::string> inputs = {
+      R"({"type":"AnnotationCollection","first":{"type":"AnnotationPage","items":[)" + bare +
+          R"(],"next":{"type":"AnnotationPage","items":[)" + bare + "," + bare +
+          R"(,{"type":"Annotation","created":"soon","target":{)" + source + "}}]}}}",
+      R"({"type":"AnnotationPage","items":[{"id":1,"type":"Annotation","target":{)" + source +
+          R"(,"selector":{"type":"TextPositionSelector","start":2,"end":3}}}],"items":[)" + bare +
+          "]}",
+      R"({"type":"AnnotationPage","items":[{"type":"Annotation","body":{"type":"List","items":[)" +
+          bare + R"(]},"target":{)" + source + "}}," + bare + "]}",
+      R"({"type":"AnnotationCollection","glossmark:topLine":"x","first":{"items":[)" + bare +
+          R"(],"type":"AnnotationPage"}})"};
+  for (int i = 0; i < 300; ++i) {
+    std::string changed = exported;
+    const size_t at = rng() % changed.size();
+    if (i % 3 == 0) changed.resize(at);
+    if (i % 3 == 1) changed[at] = "\"{}[],:0a-"[rng() % 11];
+    if (i % 3 == 2) changed.erase(at, rng() % 40);
+    inputs.push_back(changed);
+  }
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input.substr(0, 120));
+    TagList streamed, whole;
+    const ImportReport a = import_annotations(input, text, kDocument, streamed, true);
+    const ImportReport b =
+        import_annotations(input, text, kDocument, whole, true, Reading::whole_tree);
+    ASSERT_EQ(a.error, b.error);
+    ASSERT_EQ(a.unplaced, b.unplaced);
+    ASSERT_EQ(a.added, b.added);
+    ASSERT_EQ(a.present, b.present);
+    ASSERT_EQ(tag_file_bytes(streamed, dir), tag_file_bytes(whole, dir));
+  }
+}
+
 TEST(TextPositionsTest, CharacterPositionsAgreeWithAPlainDecoderAtEveryByte) {
   std::mt19937 rng(3);
   const std::string text = random_text(rng, 5000);  // many blocks of the index
@@ -373,8 +427,15 @@ TEST(TextPositionsTest, CharacterPositionsAgreeWithAPlainDecoderAtEveryByte) {
   }
   ASSERT_EQ(positions.size(), static_cast<int64_t>(starts.size()));
   ASSERT_EQ(static_cast<int64_t>(code_points(text).size()), positions.size());
-  for (size_t c = 0; c < starts.size(); ++c)
-    ASSERT_EQ(positions.byte_of(static_cast<int64_t>(c)), starts[c]);
+  for (size_t c = 0; c < starts.size(); ++c) {
+    const auto at = static_cast<int64_t>(c);
+    ASSERT_EQ(positions.byte_of(at), starts[c]);
+    // The walk to the context agrees with the index.
+    for (const int64_t k : {1, 32}) {
+      ASSERT_EQ(positions.back_from(starts[c], k), positions.byte_of(std::max<int64_t>(0, at - k)));
+      ASSERT_EQ(positions.forward_from(starts[c], k), positions.byte_of(at + k));
+    }
+  }
   EXPECT_EQ(positions.byte_of(positions.size()), static_cast<int64_t>(text.size()));
   // The strict form that JSON carries keeps every character in its place.
   EXPECT_EQ(code_points(strict_utf8(text)), code_points(text));

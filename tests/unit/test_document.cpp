@@ -208,5 +208,50 @@ TEST_F(OpenDocument, DisplayPathOnlyForAPathThatIsNotUtf8) {
       &dir_);
 }
 
+// Numbered lines, no two alike.
+std::string lines(const char* what, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += "line " + std::to_string(i) + " of the " + what + " part\n";
+  return text;
+}
+
+// Fitting the Tags to a shorter text drops those beyond its end; re-anchoring still names
+// them: one found is added back where its text went, one not found is kept unplaced at once.
+TEST_F(OpenDocument, TagsBeyondAShorterTextAreAddedWhereFoundOrKeptUnplaced) {
+  const std::string head = lines("first", 8), body = lines("second", 8), gap = lines("third", 3);
+  const auto at = [&](size_t offset) { return static_cast<int32_t>(offset); };
+  const int32_t alpha = at(head.size() + body.size());
+  const int32_t omega = at(alpha + 5 + gap.size());
+  const std::string path = make("doc.txt", head + body + "alpha" + gap + "omega\n");
+  ASSERT_EQ(open(path), 0);
+  auto tag = make_tag(alpha, alpha + 5, 'C', 100, "a");
+  tags_.insert_tag(tag);
+  tag = make_tag(omega, omega + 5, 'D', 200, "o");
+  tags_.insert_tag(tag);
+  ASSERT_EQ(write_tag_file(tags_, tag_file_name(path).c_str()), 0);
+  ASSERT_EQ(save_anchors(doc_, tags_, {}), 0);
+
+  // The first part and "omega" gone: both old ranges lie past the end.
+  ASSERT_TRUE(test::write_file(path, body + "alpha" + gap + "\n"));
+  CaptureStdout();
+  const std::unique_ptr<LoadedDocument> loaded = load_document(path.c_str(), tags_);
+  GetCapturedStdout();
+  ASSERT_TRUE(loaded);
+  EXPECT_TRUE(loaded->tags.empty());
+  ASSERT_TRUE(loaded->followed);
+  EXPECT_EQ(loaded->followed->followed(), 1u);
+  EXPECT_EQ(loaded->followed->not_placed(), 1u);
+  EXPECT_TRUE(loaded->following.moves.empty());
+  EXPECT_TRUE(loaded->following.taken_out.empty());
+  ASSERT_EQ(loaded->following.added.size(), 1u);
+  const Tag& added = *loaded->following.added[0];
+  EXPECT_EQ(std::make_tuple(added.start, added.end, added.note()),
+            std::make_tuple(at(body.size()), at(body.size() + 5), std::string_view("a")));
+  ASSERT_EQ(loaded->unplaced.size(), 1u);
+  EXPECT_EQ(loaded->unplaced[0].quote.exact, "omega");
+  EXPECT_EQ(loaded->unplaced[0].note, "o");
+}
+
 }  // namespace
 }  // namespace gm

@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -384,11 +385,11 @@ TEST_F(HistoryTest, ChangesTellTheListenerAndMarkTheTagsUnsaved) {
   EXPECT_TRUE(doc.unsaved());
 
   // Opening starts afresh; a failed open changes nothing.
-  EXPECT_EQ(doc.open([](TagList&) { return -1; }), -1);
+  EXPECT_EQ(doc.open([](TagList&, std::vector<UnplacedTag>&) { return -1; }), -1);
   EXPECT_TRUE(doc.unsaved());
   EXPECT_TRUE(doc.history().can_undo());
   // As a damaged tag file may leave it: brought into the drawable range.
-  EXPECT_EQ(doc.open([](TagList& list) {
+  EXPECT_EQ(doc.open([](TagList& list, std::vector<UnplacedTag>&) {
     list.default_style = '@';
     return 0;
   }),
@@ -399,7 +400,7 @@ TEST_F(HistoryTest, ChangesTellTheListenerAndMarkTheTagsUnsaved) {
 
   // Taking a change back is a change too.
   new_tag(30, 40, 300);
-  ASSERT_EQ(doc.open([](TagList&) { return 0; }), 0);
+  ASSERT_EQ(doc.open([](TagList&, std::vector<UnplacedTag>&) { return 0; }), 0);
   new_tag(50, 60, 500);
   undo();
   EXPECT_TRUE(doc.unsaved());
@@ -439,6 +440,71 @@ TEST_F(HistoryTest, BulkMoveIsOneStepBothWays) {
   undo();
   EXPECT_EQ(listed(), (Strings{"0-5@100B:a", "40-50@200B:"}));
   EXPECT_FALSE(doc.move_tags({{{7, 8, 9}, 1, 2}}).made);
+}
+
+// Following the text rebuilds the list in one pass; the plain route moves, takes out and
+// adds one Tag at a time. Both must leave the same list, and one Undo the list before.
+TEST_F(HistoryTest, FollowingTheTextInOnePassEqualsTagByTag) {
+  std::mt19937 random(13);
+  const auto pick = [&](int32_t n) { return static_cast<int32_t>(random() % uint32_t(n)); };
+  for (int round = 0; round < 20; ++round) {
+    TagDocument plain;
+    TagList& plain_tags = DocumentAccess::list(plain);
+    doc.open([](TagList& list, std::vector<UnplacedTag>& unplaced) {
+      list.clear();
+      unplaced.clear();
+      return 0;
+    });
+    // Few positions, so that equal starts and equal ranges are common.
+    int32_t time = 1;
+    for (int i = 0; i < 60; ++i) {
+      const int32_t start = pick(40), end = start + 1 + pick(5);
+      plant(start, end, time);
+      auto copy = make_tag(start, end, 'B', time++, "");
+      plain_tags.insert_tag(copy);
+    }
+    const Strings before = listed();
+    // A moved Tag takes a range of its own length: the plain route refuses an older Tag on
+    // the range of a newer one, where one pass keeps both.
+    TextFollowing following;
+    for (const TagNode* n = tags.head(); n; n = n->next.get()) {
+      const Tag& t = *n->tag;
+      const int32_t start = pick(40);
+      switch (pick(4)) {
+        case 0:
+          following.moves.push_back(
+              {identity_of(t), start, start + 6 + static_cast<int32_t>(following.moves.size())});
+          break;
+        case 1:
+          following.taken_out.push_back(make_unplaced(t, {}));
+          break;
+      }
+    }
+    for (const UnplacedTag& u : following.taken_out)
+      plain_tags.remove_tag(TagIdentity{u.start, u.end, u.time});
+    plain.move_tags(following.moves);
+    for (int i = 0; i < 3; ++i) {
+      const int32_t start = pick(40);
+      following.added.push_back(make_tag(start, start + 2, 'C', time, "new"));
+      auto copy = make_tag(start, start + 2, 'C', time++, "new");
+      plain_tags.insert_tag(copy);
+    }
+
+    const size_t out = following.taken_out.size();
+    ASSERT_TRUE(doc.follow_text(std::move(following)).made);
+    Strings expected;
+    for (const TagNode* n = plain_tags.head(); n; n = n->next.get())
+      expected.push_back(describe(*n->tag));
+    const Strings after = listed();
+    EXPECT_EQ(after, expected) << "round " << round;
+    EXPECT_EQ(doc.unplaced().size(), out);
+    EXPECT_TRUE(undo());
+    EXPECT_EQ(listed(), before) << "round " << round;
+    EXPECT_TRUE(doc.unplaced().empty());
+    EXPECT_TRUE(redo());
+    EXPECT_EQ(listed(), after) << "round " << round;
+    EXPECT_EQ(doc.unplaced().size(), out);
+  }
 }
 
 }  // namespace
