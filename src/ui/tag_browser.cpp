@@ -100,9 +100,7 @@ void TagBrowser::add(std::string line, void* data) {
   redraw_line(item_of(size()));
 }
 
-int TagBrowser::size() const {
-  return static_cast<int>(tags_ ? tags_->size() : lines_.size());
-}
+int TagBrowser::size() const { return static_cast<int>(tags_ ? tags_->size() : lines_.size()); }
 
 const TagNode* TagBrowser::node_at(int line) const {
   if (!tags_ || line < 1 || line > size()) return nullptr;
@@ -238,7 +236,8 @@ int TagBrowser::full_height() const {
   int64_t sum = 0;
   for (int style = 0; style < 256; ++style) {
     const size_t count = tags_->style_count(static_cast<unsigned char>(style));
-    if (count > 0) sum += static_cast<int64_t>(count) * style_height(static_cast<unsigned char>(style));
+    if (count > 0)
+      sum += static_cast<int64_t>(count) * style_height(static_cast<unsigned char>(style));
   }
   return static_cast<int>(std::min<int64_t>(sum, INT32_MAX));
 }

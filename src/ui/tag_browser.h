@@ -82,12 +82,12 @@ class TagBrowser : public Fl_Browser_ {
   mutable const TagNode* cursor_node_ = nullptr;
   mutable uint64_t cursor_generation_ = 0;
   mutable std::vector<const TagNode*> checkpoints_;  // lines 1, 1 + kCheckpointEvery, ...
-  mutable std::vector<const TagNode*> segment_;  // every node of one stretch between two
-  mutable size_t segment_part_ = 0;              // checkpoints, the stretch's number
+  mutable std::vector<const TagNode*> segment_;      // every node of one stretch between two
+  mutable size_t segment_part_ = 0;                  // checkpoints, the stretch's number
 
   mutable uint64_t lines_version_ = 0;  // moves whenever a line may have changed
   mutable uint64_t loaded_version_ = 0;
-  mutable int loaded_line_ = 0;         // the line the painter holds, 0 for none
+  mutable int loaded_line_ = 0;                   // the line the painter holds, 0 for none
   mutable std::array<int, 256> style_heights_{};  // 0: not measured yet
 };
 
