@@ -116,3 +116,32 @@ override_windows_of() {
   done
   return 0
 }
+
+# pick_tag_popup_item ROW: with the tag popup menu of window $win just asked for (a right
+# click), clicks its ROW-th item (0 is "New tag"). The menu opens with its last pick under the
+# pointer, so the item is aimed at by the menu's geometry (7 rows).
+pick_tag_popup_item() {
+  local menu="" deadline=$((SECONDS + 10)) mx my mh item_h
+  until [ -n "$menu" ]; do
+    menu=$(override_windows_of "$win" | head -n1)
+    [ $SECONDS -ge $deadline ] && fail "the tag popup menu did not open"
+    sleep 0.05
+  done
+  read -r mx my < <(window_origin "$menu")
+  mh=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
+  item_h=$(((mh - 4) / 7))
+  xdotool mousemove $((mx + 30)) $((my + 2 + $1 * item_h + item_h / 2)) click 1
+}
+
+# wait_pixels PNG_NAME BOX TEST OP LIMIT: screenshots until the count of TEST pixels in BOX
+# ("W H X Y") satisfies OP LIMIT (-gt, -eq...); echoes the count.
+wait_pixels() {
+  local box=($2) deadline=$((SECONDS + 10)) n
+  while :; do
+    screenshot "$E2E_TMP/$1"
+    n=$(count_pixels "$E2E_TMP/$1" "${box[@]}" "$3")
+    [ "$n" "$4" "$5" ] && { echo "$n"; return 0; }
+    [ $SECONDS -ge $deadline ] && { echo "$n"; return 1; }
+    sleep 0.1
+  done
+}

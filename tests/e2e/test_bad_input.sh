@@ -57,15 +57,7 @@ answer_return() {
 # remove_tag_at X Y: right click there (window coordinates) and pick "Remove tag".
 remove_tag_at() {
   xdotool mousemove --window "$win" "$1" "$2" sleep 0.3 click 3
-  local menu="" deadline=$((SECONDS + 10)) mx my mh
-  until [ -n "$menu" ]; do
-    menu=$(override_windows_of "$win" | head -n1)
-    [ $SECONDS -ge $deadline ] && fail "the tag popup menu did not open"
-    sleep 0.05
-  done
-  read -r mx my < <(window_origin "$menu")
-  mh=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
-  xdotool mousemove $((mx + 30)) $((my + 2 + 2 * ((mh - 4) / 7) + (mh - 4) / 14)) click 1
+  pick_tag_popup_item 2
 }
 word_red() {  # pixels of red in "alpha" on the first row
   screenshot "$E2E_TMP/shot.png"

@@ -29,18 +29,6 @@ read -r wx wy < <(window_origin "$win")
 word_box() { echo 230 14 $((wx + 266)) $((wy + 41 + 24 * ($1 - 1))); }
 word_y() { echo $((33 + 12 + 24 * ($1 - 1))); }
 
-# wait_pixels PNG_NAME BOX TEST OP LIMIT: screenshots until the count of TEST pixels in BOX
-# satisfies OP LIMIT; echoes the count.
-wait_pixels() {
-  local box=($2) deadline=$((SECONDS + 10)) n
-  while :; do
-    screenshot "$E2E_TMP/$1"
-    n=$(count_pixels "$E2E_TMP/$1" "${box[@]}" "$3")
-    [ "$n" "$4" "$5" ] && { echo "$n"; return 0; }
-    [ $SECONDS -ge $deadline ] && { echo "$n"; return 1; }
-    sleep 0.1
-  done
-}
 wait_gone() {
   local deadline=$((SECONDS + 10))
   while xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; do
@@ -53,17 +41,8 @@ n=$(wait_pixels shot0.png "$(word_box 5)" "$is_dark" -gt 300) || fail "text not 
 
 # --- Tag the three words: double click, right click, "New tag", note, double click on 'B' ----
 new_tag_dialog() {
-  local menu="" deadline=$((SECONDS + 10)) mx my mh item_h
   xdotool click 3
-  until [ -n "$menu" ]; do
-    menu=$(override_windows_of "$win" | head -n1)
-    [ $SECONDS -ge $deadline ] && fail "the tag popup menu did not open"
-    sleep 0.05
-  done
-  read -r mx my < <(window_origin "$menu")
-  mh=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
-  item_h=$(((mh - 4) / 7))
-  xdotool mousemove $((mx + 30)) $((my + 2 + item_h / 2)) click 1
+  pick_tag_popup_item 0
   wait_window '^New tag$'
 }
 for row in 5 8 11; do

@@ -32,16 +32,7 @@ choose_open_uri() {
   # A click gives the Editor the keyboard focus; Ctrl+A then selects everything.
   xdotool mousemove --window "$win" 500 300 click 1 key ctrl+a
   xdotool click 3
-  local menu="" deadline=$((SECONDS + 10)) mx my mh
-  until [ -n "$menu" ]; do
-    menu=$(override_windows_of "$win" | head -n1)
-    [ $SECONDS -ge $deadline ] && fail "the tag popup menu did not open"
-    sleep 0.05
-  done
-  read -r mx my < <(window_origin "$menu")
-  mh=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
-  local item_h=$(((mh - 4) / 7))
-  xdotool mousemove $((mx + 30)) $((my + 2 + 6 * item_h + item_h / 2)) click 1
+  pick_tag_popup_item 6
 }
 
 choose_open_uri
