@@ -781,7 +781,7 @@ ImportReport import_annotations(std::string_view json_text, std::string_view tex
   for (const TagNode* n = list.head(); n; n = n->next.get())
     seen.insert({n->tag->start, n->tag->end, n->tag->time});
   const CodePoints chars(text);
-  const auto now = static_cast<int32_t>(std::time(nullptr));
+  const int32_t now = clock_time();
   std::vector<std::unique_ptr<Tag>> added;
   for (const Incoming& in : annotations) {
     if (in.time_out_of_range) {

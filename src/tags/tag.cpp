@@ -72,6 +72,8 @@ int32_t g_last_time = 0;
 
 void set_time_source(int32_t (*source)()) { g_time_source = source ? source : system_time; }
 
+int32_t clock_time() { return g_time_source(); }
+
 int32_t unique_time() {
   int32_t now = g_time_source();
   while (now == g_last_time) {

@@ -56,6 +56,8 @@ int64_t compare_tags(const Tag& a, const Tag& b);
 
 // A time stamp for a new Tag, never the same twice in a run (waits for the next second).
 int32_t unique_time();
+// The clock's time now, as unique_time reads it, for stamps that need not be unique.
+int32_t clock_time();
 // Tests replace the clock; nullptr restores time().
 void set_time_source(int32_t (*source)());
 

@@ -375,6 +375,8 @@ TEST(WebAnnotationTest, ReadingAsTheParserGoesAgreesWithTheWholeTree) {
     tags.insert_tag(tag);
   }
   const std::string exported = export_json(text, tags);
+  // Both readings stamp annotations without a time of their own at the same moment.
+  set_time_source([] { return int32_t{1'700'000'000}; });
   const std::string source = R"("source":"file:///notes/text.txt")";
   const std::string bare = R"({"type":"Annotation","target":{)" + source +
                            R"(,"selector":{"type":"TextPositionSelector","start":1,"end":4}}})";
