@@ -375,8 +375,6 @@ TEST(WebAnnotationTest, ReadingAsTheParserGoesAgreesWithTheWholeTree) {
     tags.insert_tag(tag);
   }
   const std::string exported = export_json(text, tags);
-  // Both readings stamp annotations without a time of their own at the same moment.
-  set_time_source([] { return int32_t{1'700'000'000}; });
   const std::string source = R"("source":"file:///notes/text.txt")";
   const std::string bare = R"({"type":"Annotation","target":{)" + source +
                            R"(,"selector":{"type":"TextPositionSelector","start":1,"end":4}}})";
@@ -401,7 +399,12 @@ TEST(WebAnnotationTest, ReadingAsTheParserGoesAgreesWithTheWholeTree) {
   }
   for (const std::string& input : inputs) {
     SCOPED_TRACE(input.substr(0, 120));
+    // Each list takes a time of its own; both readings then stamp annotations without a time
+    // at the same moment.
+    static int32_t now = 1'700'000'000;
+    set_time_source([] { return ++now; });
     TagList streamed, whole;
+    set_time_source([] { return now; });
     const ImportReport a = import_annotations(input, text, kDocument, streamed, true);
     const ImportReport b =
         import_annotations(input, text, kDocument, whole, true, Reading::whole_tree);
