@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory_resource>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -16,6 +17,33 @@ namespace gm {
 
 // ---------------------------------------------------------------------------------------
 // Tag
+
+namespace {
+
+// Never destroyed: a Tag may still be freed while the program ends. An address-sanitized
+// build keeps malloc, which then still finds a Tag used after it was freed.
+#if defined(__SANITIZE_ADDRESS__)
+void* from_pool(size_t size, size_t) { return ::operator new(size); }
+void to_pool(void* p, size_t, size_t) noexcept { ::operator delete(p); }
+#else
+std::pmr::memory_resource& tag_pool() {
+  static auto* const pool = new std::pmr::synchronized_pool_resource();
+  return *pool;
+}
+void* from_pool(size_t size, size_t align) { return tag_pool().allocate(size, align); }
+void to_pool(void* p, size_t size, size_t align) noexcept {
+  tag_pool().deallocate(p, size, align);
+}
+#endif
+
+}  // namespace
+
+void* Tag::operator new(size_t size) { return from_pool(size, alignof(Tag)); }
+void Tag::operator delete(void* p, size_t size) noexcept { to_pool(p, size, alignof(Tag)); }
+void* TagNode::operator new(size_t size) { return from_pool(size, alignof(TagNode)); }
+void TagNode::operator delete(void* p, size_t size) noexcept {
+  to_pool(p, size, alignof(TagNode));
+}
 
 std::string_view Tag::note() const {
   if (!has_note()) return {};
