@@ -191,7 +191,8 @@ void read_anchors(LoadedDocument& loaded, const std::string& tag_file,
   loaded.unplaced = std::move(file->unplaced);
   const std::optional<Fingerprint> tags_read = from_copy ? from_copy : fingerprint_file(tag_file);
   if (!tags_read) return;
-  if (anchor_state(*file, *tags_read, fingerprint(loaded.text->view())) != AnchorState::document_changed)
+  if (anchor_state(*file, *tags_read, fingerprint(loaded.text->view())) !=
+      AnchorState::document_changed)
     return;
   file = read_anchor_file(name, true);
   if (!file) return;

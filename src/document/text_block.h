@@ -33,7 +33,8 @@ class TextBlock {
   }
   // Bytes added are left as they are, not cleared: they are about to be written.
   void resize(size_t size) {
-    if (size > capacity_ || !bytes_) grow_to(size > capacity_ ? std::max(size, capacity_ * 2) : size);
+    if (size > capacity_ || !bytes_)
+      grow_to(size > capacity_ ? std::max(size, capacity_ * 2) : size);
     size_ = size;
     bytes_.get()[size_] = '\0';
   }

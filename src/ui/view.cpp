@@ -178,7 +178,8 @@ bool View::prepare_document(std::shared_ptr<const TextBlock> text) {
 void View::forget_prepared_document() { pending_.reset(); }
 
 bool View::show_document(std::shared_ptr<const TextBlock> text) {
-  if (!pending_ && !prepare_document(std::move(text))) return false;  // shown already: show it again
+  if (!pending_ && !prepare_document(std::move(text)))
+    return false;  // shown already: show it again
   DocumentBlocks blocks = std::move(*pending_);
   pending_.reset();
   // The styles are painted on a second thread while the text goes into its buffer, which
