@@ -86,7 +86,6 @@ int Commands::open_document(const char* path) {
   dialogs_.close_open_dialog();
   sidebar_.stop_search();
   if (!path) return -1;
-  document_.file.forget_text();
   view_.forget_prepared_document();
   following_ = {};
   followed_.reset();
@@ -149,17 +148,17 @@ void Commands::open() {
   if (!chosen) return;
   document_.path_to_open = std::move(chosen);
   std::puts("before open");
-  open_document(document_.path_to_open->c_str());
+  const int opened = open_document(document_.path_to_open->c_str());
   std::puts("after open");
-  show_document();
+  // A failed open leaves the shown document as it stands, scrolled where it was.
+  if (opened == 0) show_document();
   std::puts("after init open");
   sidebar_.list_tags();
 }
 
 void Commands::help() {
   if (!confirm_unsaved()) return;
-  open_document(document_.help_path.c_str());
-  show_document();
+  if (open_document(document_.help_path.c_str()) == 0) show_document();
   sidebar_.list_tags();
 }
 

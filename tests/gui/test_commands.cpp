@@ -165,10 +165,14 @@ TEST_F(Loading, FailedOpenKeepsWhatIsOnScreen) {
   CaptureStderr();
   EXPECT_EQ(a().commands.open_document((dir_.path() / "missing.txt").c_str()), -1);
   EXPECT_NE(GetCapturedStderr().find("fopen:"), std::string::npos);
-  a().commands.show_document();
   EXPECT_EQ(text(), "kept text\n");
   EXPECT_EQ(a().window.window().label(), path);
   EXPECT_EQ(a().document.file.path, path);
+  // The text stays the document's own too: searched, and anchored by the next save.
+  ASSERT_TRUE(a().document.file.data);
+  EXPECT_EQ(a().document.file.data->view(), "kept text\n");
+  EXPECT_EQ(a().commands.save_tags(), 0);
+  EXPECT_TRUE(std::filesystem::exists(path + ".tag.anchor"));
 }
 
 TEST_F(Loading, OpenCommandLoadsTheChosenFile) {
