@@ -71,9 +71,18 @@ BlockPool& pool_of() {
 }
 
 // An address-sanitized build keeps malloc, which then still finds a Tag used after it was freed.
+// GCC names the sanitizer with a macro, clang (the fuzzers) only through __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define GM_KEEP_MALLOC 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GM_KEEP_MALLOC 1
+#endif
+#endif
+
 template <class T>
 void* from_pool() {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(GM_KEEP_MALLOC)
   return ::operator new(sizeof(T));
 #else
   static_assert(alignof(T) <= alignof(void*), "pool blocks are aligned for pointers");
@@ -83,7 +92,7 @@ void* from_pool() {
 
 template <class T>
 void to_pool(void* p) noexcept {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(GM_KEEP_MALLOC)
   ::operator delete(p);
 #else
   pool_of<T>().deallocate(p);
