@@ -28,8 +28,9 @@ namespace {
 // SUB cannot come from the file itself, because the reader ends the text at it.
 constexpr char kZeroPlaceholder = 0x1A;
 
-void replace_zero_bytes(std::string& text) {
-  char* const begin = &text[0];
+void replace_zero_bytes(TextBlock& text) {
+  if (text.empty()) return;
+  char* const begin = text.data();
   char* const end = begin + text.size();
   for (char* p = begin; (p = static_cast<char*>(std::memchr(p, '\0', end - p))) != nullptr;) {
     *p++ = kZeroPlaceholder;
@@ -38,11 +39,11 @@ void replace_zero_bytes(std::string& text) {
 
 // Two passes: the first learns the length (filling what fits), the second must agree.
 // Answers false after its diagnostic line when the text cannot be converted.
-bool convert_from_code_page(std::string& text) {
+bool convert_from_code_page(TextBlock& text) {
   const int size = static_cast<int>(text.size());
   progress("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
 
-  std::string converted;
+  TextBlock converted;
   try {
     converted.resize(text.size() + 1);
   } catch (const std::bad_alloc&) {
@@ -70,7 +71,7 @@ bool convert_from_code_page(std::string& text) {
     std::fputs("Not the same! should not happened!\n", stderr);
     std::abort();
   }
-  converted.resize(n);
+  converted.resize(n);  // within its room: cannot fail
 
   text.swap(converted);
   progress("data_size=%d\n", size);
@@ -79,7 +80,7 @@ bool convert_from_code_page(std::string& text) {
 }
 
 // The text as UTF-8, converted from the locale's code page when needed.
-bool make_utf8(std::string& text) {
+bool make_utf8(TextBlock& text) {
   if (is_utf8(text.data(), text.size())) return true;
   progress_line("Not UTF-8");
   if (fl_utf8locale()) {
@@ -141,7 +142,7 @@ class SavedQuotes {
 // drops is added where it was found, or kept unplaced at once when it was not.
 void plan_following(LoadedDocument& loaded, const ReanchorResult& result, const AnchorFile& file) {
   const SavedQuotes quotes(file.anchors);
-  const auto size = static_cast<int32_t>(loaded.text.size());
+  const auto size = static_cast<int32_t>(loaded.text->size());
   TextFollowing& plan = loaded.following;
   size_t i = 0;
   for (const TagNode* n = loaded.tags.head(); n && i < result.tags.size(); n = n->next.get(), ++i) {
@@ -193,11 +194,12 @@ void read_anchors(LoadedDocument& loaded, const std::string& tag_file,
   loaded.unplaced = std::move(file->unplaced);
   const std::optional<Fingerprint> tags_read = from_copy ? from_copy : fingerprint_file(tag_file);
   if (!tags_read) return;
-  if (anchor_state(*file, *tags_read, fingerprint(loaded.text)) != AnchorState::document_changed)
+  if (anchor_state(*file, *tags_read, fingerprint(loaded.text->view())) !=
+      AnchorState::document_changed)
     return;
   file = read_anchor_file(name, true);
   if (!file) return;
-  const ReanchorResult result = reanchor(loaded.text, loaded.tags, *file);
+  const ReanchorResult result = reanchor(loaded.text->view(), loaded.tags, *file);
   plan_following(loaded, result, *file);
   loaded.followed = result.counts;
 }
@@ -206,7 +208,7 @@ void read_anchors(LoadedDocument& loaded, const std::string& tag_file,
 // text; false when memory ran out on the way (after its line).
 bool load_tags(LoadedDocument& loaded) {
   TagList& tags = loaded.tags;
-  const auto size = static_cast<int32_t>(loaded.text.size());
+  const auto size = static_cast<int32_t>(loaded.text->size());
   try {
     const std::string name = tag_file_name(loaded.path);
     std::optional<Fingerprint> from_copy;
@@ -239,7 +241,7 @@ std::string tag_file_name(const std::string& document_path) { return document_pa
 std::unique_ptr<LoadedDocument> load_document(const char* path, const TagList& open_tags) {
   if (!path) return nullptr;
   auto loaded = std::make_unique<LoadedDocument>();
-  std::string& text = loaded->text;
+  TextBlock& text = *loaded->text;
   if (read_whole_file(text, path) < 0) return nullptr;
   replace_zero_bytes(text);
   if (!make_utf8(text)) return nullptr;
@@ -262,7 +264,8 @@ void adopt_document(DocumentState& doc, TagList& tags, LoadedDocument& loaded) {
 }
 
 void prepare_anchors(DocumentState& doc) {
-  if (doc.data && !doc.anchor_basis.valid()) doc.anchor_basis = start_anchor_basis(*doc.data);
+  if (doc.data && !doc.anchor_basis.valid())
+    doc.anchor_basis = start_anchor_basis(doc.data->view(), doc.data);
 }
 
 int wait_for_anchors(DocumentState& doc) {
@@ -276,14 +279,14 @@ namespace {
 struct AnchorSave {
   std::string document_path;
   std::shared_future<std::shared_ptr<const AnchorBasis>> basis;
-  std::string_view text;  // the open document's, which outlives the writer
+  std::shared_ptr<const TextBlock> text;  // the open document's, held
   std::vector<TagIdentity> places;
   std::vector<UnplacedTag> unplaced;
   std::vector<char> tag_file;
 
   int write() {
     try {
-      return save_anchor_file(document_path, *basis.get(), text, std::move(places),
+      return save_anchor_file(document_path, *basis.get(), text->view(), std::move(places),
                               std::move(unplaced), fingerprint({tag_file.data(), tag_file.size()}));
     } catch (const std::bad_alloc&) {
       errno = ENOMEM;  // the line of any other failure to write it
@@ -301,7 +304,7 @@ void save_anchors(DocumentState& doc, const TagList& tags, const std::vector<Unp
   if (!doc.path || !doc.data) return;
   prepare_anchors(doc);
   auto job = std::make_shared<AnchorSave>(AnchorSave{
-      *doc.path, doc.anchor_basis, *doc.data, tag_places(tags), unplaced, std::move(tag_file)});
+      *doc.path, doc.anchor_basis, doc.data, tag_places(tags), unplaced, std::move(tag_file)});
   try {
     doc.anchor_save = std::async(std::launch::async, [job] { return job->write(); });
   } catch (const std::system_error&) {
