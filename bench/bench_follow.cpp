@@ -4,7 +4,9 @@
 //     every Tag re-anchored, shown, the moves applied as one step and repainted, listed),
 //     beside the same document and tag file opened without an anchor file, as before;
 //   - the same for the unchanged document: only the fingerprints are compared;
-//   - Ctrl+S with the anchor file (its basis made), beside writing the tag file alone.
+//   - Ctrl+S with the anchor file (its basis made) as the user waits for it, the anchor file
+//     of the save before already written, beside writing the tag file alone; and until the
+//     anchor file, written on a worker, is on the disk too.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -114,7 +116,9 @@ void BM_OpenUnchangedFloorNoAnchors(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenUnchangedFloorNoAnchors)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void save(benchmark::State& state, bool with_anchors) {
+enum class Save { tag_file_only, as_the_user_waits, anchor_file_written };
+
+void save(benchmark::State& state, Save what) {
   if (!bench::have_display(state)) return;
   if (!Files::get().ok) return state.SkipWithError("setup failed");
   std::unique_ptr<gm::Program> app = bench::open_in_main_window(Files::get().saving);
@@ -123,18 +127,29 @@ void save(benchmark::State& state, bool with_anchors) {
   program.document.file.anchor_basis.wait();  // made while the user looks at the document
   const bench::QuietStdout quiet;
   for (auto _ : state) {
-    const int result =
-        with_anchors ? program.commands.save_tags()
-                     : program.document.tags.save(gm::tag_file_name(*program.document.file.path),
-                                                  program.view.top());
+    if (what == Save::as_the_user_waits) {
+      state.PauseTiming();
+      gm::wait_for_anchors(program.document.file);
+      state.ResumeTiming();
+    }
+    const int result = what == Save::tag_file_only
+                           ? program.document.tags.save(
+                                 gm::tag_file_name(*program.document.file.path), program.view.top())
+                           : program.commands.save_tags();
     if (result != 0) return state.SkipWithError("the save failed");
+    if (what == Save::anchor_file_written && gm::wait_for_anchors(program.document.file) != 0)
+      return state.SkipWithError("the anchor file was not written");
   }
+  gm::wait_for_anchors(program.document.file);
 }
 
-void BM_SaveWithAnchorFile(benchmark::State& state) { save(state, true); }
+void BM_SaveWithAnchorFile(benchmark::State& state) { save(state, Save::as_the_user_waits); }
 BENCHMARK(BM_SaveWithAnchorFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_SaveFloorTagFileOnly(benchmark::State& state) { save(state, false); }
+void BM_SaveAnchorFileWritten(benchmark::State& state) { save(state, Save::anchor_file_written); }
+BENCHMARK(BM_SaveAnchorFileWritten)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SaveFloorTagFileOnly(benchmark::State& state) { save(state, Save::tag_file_only); }
 BENCHMARK(BM_SaveFloorTagFileOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

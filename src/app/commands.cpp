@@ -164,13 +164,15 @@ void Commands::help() {
 
 int Commands::save_tags() {
   if (!document_.file.path) return -1;
-  if (document_.tags.save(tag_file_name(*document_.file.path), view_.top()) != 0) {
+  std::vector<char> written;
+  if (document_.tags.save(tag_file_name(*document_.file.path), view_.top(), &written) != 0) {
     std::fputs("error: fail to save tag file!\n", stderr);
     return -1;
   }
-  // The tags are safe in their file whatever happens here; without a fitting anchor file
-  // the next open takes them where they stand.
-  save_anchors(document_.file, document_.tags.tags(), document_.tags.unplaced());
+  // The tags are safe in their file whatever happens to the anchor file, written on a worker
+  // from here on; without a fitting one the next open takes them where they stand.
+  save_anchors(document_.file, document_.tags.tags(), document_.tags.unplaced(),
+               std::move(written));
   return 0;
 }
 

@@ -3,10 +3,13 @@
 #include <FL/fl_utf8.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <new>
+#include <system_error>
 #include <tuple>
 
 #include "document/encoding.h"
@@ -265,13 +268,50 @@ void prepare_anchors(DocumentState& doc) {
     doc.anchor_basis = start_anchor_basis(doc.data->view(), doc.data);
 }
 
-int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced) {
-  if (!doc.path || !doc.data) return -1;
+int wait_for_anchors(DocumentState& doc) {
+  if (!doc.anchor_save.valid()) return 0;
+  return doc.anchor_save.get();
+}
+
+namespace {
+
+// What an anchor file takes from a save, held by its writer.
+struct AnchorSave {
+  std::string document_path;
+  std::shared_future<std::shared_ptr<const AnchorBasis>> basis;
+  std::shared_ptr<const TextBlock> text;  // the open document's, held
+  std::vector<TagIdentity> places;
+  std::vector<UnplacedTag> unplaced;
+  std::vector<char> tag_file;
+
+  int write() {
+    try {
+      return save_anchor_file(document_path, *basis.get(), text->view(), std::move(places),
+                              std::move(unplaced), fingerprint({tag_file.data(), tag_file.size()}));
+    } catch (const std::bad_alloc&) {
+      errno = ENOMEM;  // the line of any other failure to write it
+      std::perror("anchor file");
+      return -1;
+    }
+  }
+};
+
+}  // namespace
+
+void save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced,
+                  std::vector<char> tag_file) {
+  wait_for_anchors(doc);
+  if (!doc.path || !doc.data) return;
   prepare_anchors(doc);
-  const std::shared_ptr<const AnchorBasis> basis = doc.anchor_basis.get();
-  const std::vector<char> tag_file = encode_tag_file(tags);
-  return save_anchor_file(*doc.path, *basis, doc.data->view(), tags, unplaced,
-                          fingerprint({tag_file.data(), tag_file.size()}));
+  auto job = std::make_shared<AnchorSave>(AnchorSave{
+      *doc.path, doc.anchor_basis, doc.data, tag_places(tags), unplaced, std::move(tag_file)});
+  try {
+    doc.anchor_save = std::async(std::launch::async, [job] { return job->write(); });
+  } catch (const std::system_error&) {
+    std::promise<int> written;  // no thread to be had: written here
+    written.set_value(job->write());
+    doc.anchor_save = written.get_future();
+  }
 }
 
 int open_document(DocumentState& doc, TagList& tags, const char* path) {

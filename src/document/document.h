@@ -23,9 +23,15 @@ struct DocumentState {
   std::optional<std::string> display_path; // UTF-8 form of a path that is not UTF-8
   // What every save's anchor file takes from the text, made once on a worker thread.
   std::shared_future<std::shared_ptr<const AnchorBasis>> anchor_basis;
+  // The anchor file of the last save, written on a worker thread: declared last so that it
+  // goes first, waiting for the writer, which must end before the next write of the file.
+  std::future<int> anchor_save;
 
-  // The text goes, and its basis first (the last holder waits for the worker).
+  // The text goes, and before it the anchor file being written and the basis (the last
+  // holder waits for its worker).
   void forget_text() {
+    if (anchor_save.valid()) anchor_save.wait();
+    anchor_save = {};
     anchor_basis = {};
     data.reset();
   }
@@ -65,10 +71,16 @@ std::string tag_file_name(const std::string& document_path);
 // need not wait for a pass over the text.
 void prepare_anchors(DocumentState& doc);
 
-// The anchor file of a save, written right after the tag file with the same safety, from the
-// open document's text (its basis: started here when prepare_anchors was not called), the
-// Tags as just written and the Tags that could not be placed. 0, or -1 after a line on
-// standard error.
-int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced);
+// The anchor file of a save, for the tag file just written (`tag_file`, its bytes), with the
+// same safety. The Tags' places and the Tags that could not be placed are taken now; the
+// file is made from the open document's text (its basis: started here when prepare_anchors
+// was not called) and written on a worker thread, so that the save does not wait for it.
+// The writing of the save before is waited for first: no two writes of the file overlap.
+// A failure there is a line on standard error.
+void save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced,
+                  std::vector<char> tag_file);
+// Waits for the anchor file of the last save: 0 when it was written or none is being written,
+// -1 when it failed. Opening another document and leaving wait too (forget_text).
+int wait_for_anchors(DocumentState& doc);
 
 }  // namespace gm

@@ -410,8 +410,21 @@ std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(
       .share();
 }
 
+std::vector<TagIdentity> tag_places(const TagList& tags) {
+  std::vector<TagIdentity> places;
+  places.reserve(tags.size());
+  for (const TagNode* n = tags.head(); n; n = n->next.get()) places.push_back(identity_of(*n->tag));
+  return places;
+}
+
 AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text, const TagList& tags,
                             const Fingerprint& tag_file, std::vector<UnplacedTag> unplaced) {
+  return make_anchor_file(basis, text, tag_places(tags), tag_file, std::move(unplaced));
+}
+
+AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text,
+                            std::vector<TagIdentity> places, const Fingerprint& tag_file,
+                            std::vector<UnplacedTag> unplaced) {
   AnchorFile file;
   file.document = basis.document();
   file.tag_file = tag_file;
@@ -419,16 +432,16 @@ AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text, con
   file.unplaced = std::move(unplaced);
   // In order of starts, ties in list order: the order reanchor() walks them in, and the one
   // that keeps the numbers of the file small.
-  std::vector<const Tag*> order;
-  order.reserve(tags.size());
-  for (const TagNode* n = tags.head(); n; n = n->next.get()) order.push_back(n->tag.get());
-  const auto by_start = [](const Tag* a, const Tag* b) { return a->start < b->start; };
-  if (!std::is_sorted(order.begin(), order.end(), by_start))
-    std::stable_sort(order.begin(), order.end(), by_start);
-  file.anchors.reserve(order.size());
+  const auto by_start = [](const TagIdentity& a, const TagIdentity& b) {
+    return a.start < b.start;
+  };
+  if (!std::is_sorted(places.begin(), places.end(), by_start))
+    std::stable_sort(places.begin(), places.end(), by_start);
+  file.anchors.reserve(places.size());
   AnchorBasis::Running before;
   size_t from = 0;
-  for (const Tag* t : order) {
+  for (const TagIdentity& place : places) {
+    const TagIdentity* const t = &place;
     const size_t at = std::min(static_cast<size_t>(std::max(t->start, 0)), text.size());
     const AnchorBasis::Running here = basis.running(text, at);
     // A long text starts and ends with a character, so it counts the same on its own as
@@ -543,8 +556,15 @@ int write_anchor_file(const std::string& path, std::string_view bytes) {
 int save_anchor_file(const std::string& document_path, const AnchorBasis& basis,
                      std::string_view text, const TagList& tags,
                      const std::vector<UnplacedTag>& unplaced, const Fingerprint& tag_file) {
+  return save_anchor_file(document_path, basis, text, tag_places(tags), unplaced, tag_file);
+}
+
+int save_anchor_file(const std::string& document_path, const AnchorBasis& basis,
+                     std::string_view text, std::vector<TagIdentity> places,
+                     std::vector<UnplacedTag> unplaced, const Fingerprint& tag_file) {
   return write_anchor_file(anchor_file_name(document_path),
-                           encode_anchor_file(make_anchor_file(basis, text, tags, tag_file, unplaced)));
+                           encode_anchor_file(make_anchor_file(basis, text, std::move(places),
+                                                               tag_file, std::move(unplaced))));
 }
 
 AnchorState anchor_state(const AnchorFile& file, const Fingerprint& tag_file,

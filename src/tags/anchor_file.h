@@ -172,8 +172,14 @@ std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(
 
 std::string anchor_file_name(const std::string& document_path);
 
-// An anchor for every Tag of the list (in order of starts), taken from the text they were
-// saved against; `basis` must be that text's. Work in proportion to the Tags.
+// The identities of the list's Tags in list order: all an anchor file takes from them.
+std::vector<TagIdentity> tag_places(const TagList& tags);
+
+// An anchor for every Tag (in order of starts), taken from the text they were saved against;
+// `basis` must be that text's. Work in proportion to the Tags.
+AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text,
+                            std::vector<TagIdentity> places, const Fingerprint& tag_file,
+                            std::vector<UnplacedTag> unplaced);
 AnchorFile make_anchor_file(const AnchorBasis& basis, std::string_view text, const TagList& tags,
                             const Fingerprint& tag_file, std::vector<UnplacedTag> unplaced);
 // The same with a basis made for the occasion.
@@ -187,6 +193,9 @@ AnchorFile make_anchor_file(std::string_view text, const TagList& tags, const Fi
 int save_anchor_file(const std::string& document_path, const AnchorBasis& basis,
                      std::string_view text, const TagList& tags,
                      const std::vector<UnplacedTag>& unplaced, const Fingerprint& tag_file);
+int save_anchor_file(const std::string& document_path, const AnchorBasis& basis,
+                     std::string_view text, std::vector<TagIdentity> places,
+                     std::vector<UnplacedTag> unplaced, const Fingerprint& tag_file);
 
 std::string encode_anchor_file(const AnchorFile& file);
 // None with the reason in *why when the bytes are not a whole, undamaged anchor file.

@@ -116,12 +116,13 @@ int TagDocument::open(const Reader& read) {
   return 0;
 }
 
-int TagDocument::save(const std::string& path, std::optional<ViewTop> top) {
+int TagDocument::save(const std::string& path, std::optional<ViewTop> top,
+                      std::vector<char>* written) {
   if (top) {
     list_.top_line = top->line;
     list_.top_column = top->column;
   }
-  if (write_tag_file(list_, path.c_str()) != 0) return -1;
+  if (write_tag_file(list_, path.c_str(), written) != 0) return -1;
   unsaved_ = false;
   return 0;
 }

@@ -89,9 +89,10 @@ class TagDocument {
   // read answered.
   using Reader = std::function<int(TagList&, std::vector<UnplacedTag>&)>;
   int open(const Reader& read);
-  // Writes the tag file (with the top of the view when known); 0 and saved when written,
-  // -1 otherwise.
-  int save(const std::string& path, std::optional<ViewTop> top);
+  // Writes the tag file (with the top of the view when known); 0 and saved when written
+  // (its bytes to *written if given), -1 otherwise.
+  int save(const std::string& path, std::optional<ViewTop> top,
+           std::vector<char>* written = nullptr);
 
   // New tag: the Tag goes into the list (a refused one is dropped, its record kept).
   TagChange add(std::unique_ptr<Tag> tag);

@@ -343,15 +343,18 @@ int read_tag_data(TagList& list, const char* data, size_t size) {
 
 std::vector<char> encode_tag_file(const TagList& list) { return encode_records(list); }
 
-int write_tag_file(TagList& list, const char* path) {
+int write_tag_file(TagList& list, const char* path, std::vector<char>* written) {
   const char* name = chosen_path(list, path);
   if (!name) return -1;
-  const std::vector<char> bytes = encode_tag_file(list);
+  std::vector<char> bytes = encode_tag_file(list);
   const SaveResult result = save_file(name, bytes.data(), bytes.size());
   const bool all_written =
       result.ok() || result.step == SaveStep::fsync || result.step == SaveStep::rename;
   if (all_written && list.empty()) std::fprintf(stderr, "Warning: NULL list\n");
-  if (result.ok()) return 0;
+  if (result.ok()) {
+    if (written) *written = std::move(bytes);
+    return 0;
+  }
   report_save_failure(list, result);
   return -1;
 }

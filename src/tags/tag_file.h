@@ -21,7 +21,8 @@ int read_tag_data(TagList& list, const char* data, size_t size);
 std::vector<char> encode_tag_file(const TagList& list);
 
 // Writes the list with save_file() (src/platform/save_file.h): no failure or interruption
-// leaves the file without one complete version, old or new.
-int write_tag_file(TagList& list, const char* path);
+// leaves the file without one complete version, old or new. When written, the bytes go to
+// *written if given.
+int write_tag_file(TagList& list, const char* path, std::vector<char>* written = nullptr);
 
 }  // namespace gm

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tags/tag_document.h"
 #include "ui/hover.h"
@@ -80,7 +81,9 @@ class View {
   // made (made here when nothing is prepared: the document is shown again). False when
   // memory ran out.
   bool show_document(std::shared_ptr<const TextBlock> text);
-  // Paints what a change of the Tags touched and redraws it.
+  // Paints what a change of the Tags touched and redraws it: the same bytes as painting
+  // each of its ranges to the end of its tagged stretch (restyle_tag_area), where only the
+  // ranges themselves can have changed (see styles_follow_tags_).
   void repaint(const TagChange& change);
   // The line and column at the top of the view, when the toolkit can tell.
   std::optional<ViewTop> top() const;
@@ -94,8 +97,21 @@ class View {
   Hover hover_;
   int32_t popup_position_ = -1;
   std::optional<DocumentBlocks> pending_;  // prepared by an open, shown by show_document
+  // The style buffer is what painting the Tags gives, except within stale_: so after a whole
+  // paint of a list in order. A byte's style then depends only on the Tags covering it, so a
+  // change can only alter the bytes of its own ranges, and painting to the end of each tagged
+  // stretch would rewrite nothing else but stale bytes. A list out of order (a damaged tag
+  // file's) gives that up until the next whole paint: its lookup stops at the first Tag
+  // starting after the byte, wherever that Tag lies.
+  bool styles_follow_tags_ = false;
+  // Sorted ranges apart where the buffer may differ from the Tags' painting: those of Tags
+  // drawn in a default style that was exchanged since, byte by byte.
+  std::vector<TextRange> stale_;
 
   void paint_shown_styles_again();
+  void painted_whole();
+  void restyle_changed(const std::vector<TextRange>& ranges);
+  void note_style_swap(unsigned char from, unsigned char to);
 };
 
 }  // namespace gm

@@ -81,6 +81,7 @@ class BadTagFiles : public AppTest {
   int save(std::string* err = nullptr) {
     CaptureStderr();
     const int result = a().commands.save_tags();
+    wait_for_anchors(a().document.file);  // its line too
     const std::string e = GetCapturedStderr();
     if (err) *err = e;
     return result;

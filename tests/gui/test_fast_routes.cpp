@@ -4,22 +4,22 @@
 // against lines formatted anew, the tag browser's walk against one from the head, and the
 // load's painting on a second thread against a lookup per byte.
 // gtest first: X11 headers define None and Bool as macros.
-#include <gtest/gtest.h>
-
 #include <FL/Fl_Text_Buffer.H>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui_support.h"
 #include "tags/styles.h"
+#include "tags/tag_file.h"
 #include "ui/fl_memory.h"
-#include "ui/view.h"
 #include "ui/sidebar.h"
+#include "ui/view.h"
 #include "ui/whole_buffer.h"
 
 namespace gm::testing {
@@ -211,6 +211,90 @@ TEST_F(FastRoutesApp, RepaintWritesOnlyWhatChanges) {
     } else {
       EXPECT_TRUE(log.events.empty());
     }
+  }
+}
+
+// A change of the tag model repaints its own ranges and what a default style exchange left
+// stale in reach of them; the plain rule paints each range to the end of its tagged stretch.
+// Both on random lists (in order, and out of it as a damaged file leaves them) and changes,
+// the exchange included, and bulk moves that make many ranges.
+TEST_F(FastRoutesApp, ChangesRepaintWhatPaintingEachTaggedStretchPaints) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int length = 1 + pick(rng, round % 4 == 0 ? 3000 : 150);
+    const auto random_range = [&](int32_t& start, int32_t& end) {
+      start = pick(rng, length);
+      end = start + 1 + pick(rng, std::min(length - start, pick(rng, 4) ? 30 : length));
+    };
+    const auto random_style = [&] { return static_cast<unsigned char>('A' + pick(rng, 4)); };
+    const std::string path = dir_.document("doc" + std::to_string(round) + ".txt",
+                                           std::string(static_cast<size_t>(length), 'r'));
+    TagList file;
+    for (int i = pick(rng, length > 150 ? 150 : 40); i > 0; --i) {
+      int32_t start = 0;
+      int32_t end = 0;
+      random_range(start, end);
+      auto tag = make_tag(start, end, random_style(), 1000 + i, "");
+      if (round % 2 == 0) {
+        file.insert_tag(tag);
+      } else {
+        file.append_tag(std::move(tag));  // in no order, as a damaged file has them
+      }
+    }
+    ASSERT_EQ(write_tag_file(file, (path + ".tag").c_str()), 0);
+    CaptureStdout();  // twins make the lookup complain
+    CaptureStderr();  // and the list refuse them
+    load(path);
+    std::string expected = styles();
+    TagDocument& model = a().document.tags;
+    int step = 0;
+    for (; step < 60 && styles() == expected; ++step) {
+      int32_t start = 0;
+      int32_t end = 0;
+      random_range(start, end);
+      const int32_t time = 5000 + step;
+      TagChange change;
+      switch (pick(rng, 8)) {
+        case 0:
+        case 1:
+          change = model.add(make_tag(start, end, random_style(), time, ""));
+          break;
+        case 2:
+          change = model.remove_at(start);
+          break;
+        case 3:
+          change = model.edit(start, make_tag(start, end, random_style(), time, ""));
+          break;
+        case 4:
+          change = model.undo();
+          break;
+        case 5:
+          change = model.redo();
+          break;
+        case 6:
+          change = model.set_default_style(random_style());
+          break;
+        default: {
+          std::vector<TagMove> moves;
+          for (const TagNode* n = tags().head(); n; n = n->next.get()) {
+            if (pick(rng, 2)) continue;
+            start = pick(rng, length);  // short: many ranges apart
+            moves.push_back({identity_of(*n->tag), start, std::min(length, start + 4)});
+          }
+          change = model.move_tags(moves);
+        }
+      }
+      for (const TextRange& range : change.repaint)
+        expected = plain_tag_area(tags(), expected, range.start, range.end).first;
+      if (change.style_swap)
+        std::replace(expected.begin(), expected.end(),
+                     static_cast<char>(buffer_style(change.style_swap->from)),
+                     static_cast<char>(change.style_swap->to));
+    }
+    GetCapturedStderr();
+    GetCapturedStdout();
+    ASSERT_EQ(styles(), expected) << "step " << step;
   }
 }
 

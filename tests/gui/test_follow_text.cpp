@@ -6,13 +6,17 @@
 #include <FL/Fl_Text_Buffer.H>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "document/document.h"
 #include "gui_support.h"
+#include "platform/save_file_faults.h"
 #include "tags/anchor_file.h"
 #include "tags/styles.h"
 
@@ -61,6 +65,7 @@ class FollowText : public AppTest {
 TEST_F(FollowText, ChangedDocumentIsFollowedInOneUndoableStepAndKeptAcrossSaves) {
   load(path_);
   ASSERT_EQ(a().commands.save_tags(), 0);
+  ASSERT_EQ(wait_for_anchors(a().document.file), 0);
   ASSERT_TRUE(std::filesystem::exists(path_ + ".tag.anchor"));
 
   // A line before them; "delta" gone.
@@ -138,9 +143,38 @@ TEST_F(FollowText, ManyTagsFollowedArePaintedAsAFreshPaintWould) {
   EXPECT_EQ(styles(), fresh());
 }
 
+// The anchor file of a save is written on a worker thread, here slowed down; leaving right
+// after the save waits for it, so it is whole and the next open makes the Tags of the
+// changed document follow their text.
+TEST_F(FollowText, LeavingRightAfterASaveLeavesAWholeAnchorFile) {
+  static const std::thread::id gui = std::this_thread::get_id();
+  set_save_fault([](SaveStep step, size_t*) {
+    if (step == SaveStep::write && std::this_thread::get_id() != gui)
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return false;
+  });
+  struct NoFault {
+    ~NoFault() { set_save_fault(nullptr); }
+  } no_fault;
+  load(path_);
+  ASSERT_EQ(a().commands.save_tags(), 0);
+  int exits = 0;
+  a().commands.exit_process = [&exits](int) { ++exits; };
+  a().commands.leave();
+  EXPECT_EQ(exits, 1);
+  const std::optional<AnchorFile> anchors = read_anchor_file(path_ + ".tag.anchor");
+  ASSERT_TRUE(anchors);
+  EXPECT_EQ(anchors->tag_file, fingerprint_file(path_ + ".tag"));
+
+  edit_document("one more line\nalpha beta gamma delta\n");
+  EXPECT_EQ(reopen(), "3 tags followed their text; 0 could not be placed.\n");
+  EXPECT_EQ(listed(), (std::vector<Range>{{20, 24, "b"}, {25, 30, "g"}, {31, 36, "d"}}));
+}
+
 TEST_F(FollowText, DamagedOrForeignAnchorFileOpensTheTagsAsTheyStand) {
   load(path_);
   ASSERT_EQ(a().commands.save_tags(), 0);
+  ASSERT_EQ(wait_for_anchors(a().document.file), 0);
   const std::string anchors = path_ + ".tag.anchor";
   edit_document("one more line\nalpha beta gamma delta\n");
   const std::vector<Range> as_read{{6, 10, "b"}, {11, 16, "g"}, {17, 22, "d"}};
@@ -157,6 +191,7 @@ TEST_F(FollowText, DamagedOrForeignAnchorFileOpensTheTagsAsTheyStand) {
   // The tag file written since by another program: the anchors belong to its old version.
   load(path_);
   ASSERT_EQ(a().commands.save_tags(), 0);
+  ASSERT_EQ(wait_for_anchors(a().document.file), 0);
   dir_.document("doc.txt", "and another\none more line\nalpha beta gamma delta\n",
                 {{6, 10, 'C', 100, "b"}});
   EXPECT_EQ(reopen(), "");

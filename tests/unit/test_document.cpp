@@ -231,7 +231,8 @@ TEST_F(OpenDocument, TagsBeyondAShorterTextAreAddedWhereFoundOrKeptUnplaced) {
   tag = make_tag(omega, omega + 5, 'D', 200, "o");
   tags_.insert_tag(tag);
   ASSERT_EQ(write_tag_file(tags_, tag_file_name(path).c_str()), 0);
-  ASSERT_EQ(save_anchors(doc_, tags_, {}), 0);
+  save_anchors(doc_, tags_, {}, encode_tag_file(tags_));
+  ASSERT_EQ(wait_for_anchors(doc_), 0);
 
   // The first part and "omega" gone: both old ranges lie past the end.
   ASSERT_TRUE(test::write_file(path, body + "alpha" + gap + "\n"));
