@@ -86,6 +86,8 @@ int Commands::open_document(const char* path) {
   dialogs_.close_open_dialog();
   sidebar_.stop_search();
   if (!path) return -1;
+  // Reopening the same document reads the anchor file its last save is still writing.
+  wait_for_anchors(document_.file);
   view_.forget_prepared_document();
   following_ = {};
   followed_.reset();

@@ -336,7 +336,10 @@ TEST_F(BadDocuments, OutOfMemoryLeavesTheShownDocumentWhole) {
           ASSERT_EQ(saved.size(), 2u);
           EXPECT_EQ(saved.head()->next->tag->note(), "unsaved");
         },
-        [this] { std::filesystem::remove_all(dir_.path()); });
+        [this] {
+          wait_for_anchors(a().document.file);  // the save's anchor file lands in the folder
+          std::filesystem::remove_all(dir_.path());
+        });
   }
 }
 

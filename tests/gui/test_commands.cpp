@@ -172,6 +172,7 @@ TEST_F(Loading, FailedOpenKeepsWhatIsOnScreen) {
   ASSERT_TRUE(a().document.file.data);
   EXPECT_EQ(a().document.file.data->view(), "kept text\n");
   EXPECT_EQ(a().commands.save_tags(), 0);
+  EXPECT_EQ(wait_for_anchors(a().document.file), 0);
   EXPECT_TRUE(std::filesystem::exists(path + ".tag.anchor"));
 }
 
