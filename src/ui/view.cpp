@@ -159,6 +159,7 @@ void View::paint_shown_styles_again() {
   if (std::optional<WholeBuffer::Block> block = try_make_block(n)) {
     paint_styles(tags_, 0, n, block->bytes.get());
     styles_->restore_quietly(std::move(*block));
+    if (editor_) editor_->styles_changed(0);
   }
 }
 
@@ -191,6 +192,7 @@ bool View::show_document(const std::string& text) {
   // One change instead of emptying and refilling: the title follows it all the same.
   text_->replace_all(std::move(blocks.text));
   styles_->replace_all(paint.take());
+  if (editor_) editor_->text_changed();
   return true;
 }
 
@@ -205,14 +207,22 @@ void View::repaint(const TagChange& change) {
     for (const TextRange& range : change.repaint)
       restyle_tag_area(*styles_, tags_, range.start, range.end);
   }
-  if (!change.repaint.empty() && editor_) editor_->redraw();
+  if (!change.repaint.empty() && editor_) {
+    int32_t first = change.repaint.front().start;
+    for (const TextRange& range : change.repaint) first = std::min(first, range.start);
+    editor_->styles_changed(first);
+    editor_->redraw();
+  }
   if (change.style_swap) {
     // Byte by byte: Tags drawn in the old default style change with it until they are
     // repainted, exactly as the untagged text does.
     const int length = std::min(text_->length(), styles_->length());
     swap_style(*styles_, length, static_cast<char>(buffer_style(change.style_swap->from)),
                static_cast<char>(change.style_swap->to));
-    if (editor_) editor_->redisplay_range(0, length);
+    if (editor_) {
+      editor_->styles_changed(0);
+      editor_->redisplay_range(0, length);
+    }
   }
 }
 

@@ -6,9 +6,15 @@
 // gtest first: X11 headers define None and Bool as macros.
 #include <gtest/gtest.h>
 
+#include <FL/Fl.H>
+#include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Text_Buffer.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <random>
 #include <utility>
@@ -17,6 +23,7 @@
 
 #include "gui_support.h"
 #include "tags/styles.h"
+#include "ui/editor.h"
 #include "ui/fl_memory.h"
 #include "ui/view.h"
 #include "ui/sidebar.h"
@@ -336,6 +343,80 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
     EXPECT_EQ(styles(), plain_paint(tags(), length));
     EXPECT_FALSE(unsaved());
     EXPECT_EQ(a().sidebar.browser().size(), static_cast<int>(tags().size()));
+  }
+}
+
+// The Editor's route for long lines against the toolkit's whole-line walk, on random text
+// (tabs, characters of one to four bytes), Tags in styles of other fonts, selections, search
+// highlights and scroll positions: the same pixels, the same position under every point,
+// also after a drag of the horizontal scrollbar.
+TEST_F(FastRoutesApp, LongLinesDrawAndMapAsTheToolkitDoes) {
+  std::mt19937 rng(11);
+  static const char* const kPieces[] = {"a", "W", "il", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC",
+                                        "\xF0\x9F\x98\x80", "mm", ".", "x"};
+  std::string text;
+  for (int line = 0; line < 7; ++line) {
+    const size_t n = static_cast<size_t>(line % 2 ? pick(rng, 80) : 2000 + pick(rng, 5000));
+    std::string bytes;
+    while (bytes.size() < n) bytes += kPieces[pick(rng, 11)];
+    text += bytes + '\n';
+  }
+  const int length = static_cast<int>(text.size());
+  std::vector<TagData> records;
+  for (int i = 0; i < 60; ++i) {
+    const int32_t start = pick(rng, length);
+    records.push_back({start, start + 1 + pick(rng, std::min(length - start, 600)),
+                       static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
+  }
+  CaptureStdout();
+  load(dir_.document("long.txt", text, records));
+  GetCapturedStdout();
+  Editor& e = a().view.editor();
+  a().window.window().show();
+  a().window.window().wait_for_expose();
+  Fl_Scrollbar* bar = nullptr;
+  for (int i = 0; i < e.children(); ++i) {
+    auto* b = dynamic_cast<Fl_Scrollbar*>(e.child(i));
+    if (b && b->type() == FL_HORIZONTAL) bar = b;
+  }
+  ASSERT_NE(bar, nullptr);
+  const auto shot = [&] {
+    e.redraw();
+    Fl::flush();
+    XSync(fl_display, False);
+    a().window.window().make_current();
+    std::vector<unsigned char> rgb(static_cast<size_t>(e.w()) * e.h() * 3);
+    fl_read_image(rgb.data(), e.x(), e.y(), e.w(), e.h());
+    return rgb;
+  };
+  const auto positions = [&] {
+    std::vector<int> found;
+    for (int y = e.y() - 2; y < e.y() + e.h(); y += 5)
+      for (int x = e.x() - 2; x < e.x() + e.w(); x += 11) found.push_back(e.position_at(x, y));
+    return found;
+  };
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int from = pick(rng, length);
+    a().view.text().select(from, from + pick(rng, std::min(length - from, 3000)));
+    if (round % 3 == 0) a().view.text().highlight(pick(rng, length / 2), length / 2 + pick(rng, 900));
+    const int offset = round == 1 ? static_cast<int>(bar->maximum()) : pick(rng, static_cast<int>(bar->maximum()) + 1);
+    e.long_line_bytes(INT_MAX);
+    e.scroll(1, offset);
+    const std::vector<unsigned char> plain = shot();
+    const std::vector<int> plain_positions = positions();
+    e.long_line_bytes(1000);
+    EXPECT_TRUE(shot() == plain);
+    EXPECT_EQ(positions(), plain_positions);
+    // The same place reached by the scrollbar, which the Editor follows itself.
+    e.scroll(1, 0);
+    if (offset > 100) {
+      EXPECT_FALSE(shot() == plain) << "the pixels did not follow the scroll";
+    }
+    bar->value(offset);
+    bar->do_callback();
+    EXPECT_TRUE(shot() == plain);
+    a().view.text().unhighlight();
   }
 }
 
