@@ -44,10 +44,7 @@ int Editor::handle(int event) {
   }
 }
 
-void Editor::long_line_bytes(int bytes) {
-  long_line_bytes_ = std::max(1, bytes);
-  long_lines_.clear();
-}
+void Editor::long_line_bytes(int bytes) { long_line_bytes_ = std::max(1, bytes); }
 
 void Editor::text_changed() { long_lines_.clear(); }
 

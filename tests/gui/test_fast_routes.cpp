@@ -2,9 +2,12 @@
 // random inputs: bytes rewritten in place against the toolkit's replace, a repaint that
 // writes only what changes against a repaint of the whole stretch, the list of all Tags
 // against lines formatted anew, the tag browser's walk against one from the head, and the
-// load's painting on a second thread against a lookup per byte.
+// load's painting on a second thread against a lookup per byte, and the Editor's drawing
+// and mapping of long lines against the toolkit's.
+// clang-format off
 // gtest first: X11 headers define None and Bool as macros.
 #include <gtest/gtest.h>
+// clang-format on
 
 #include <FL/Fl.H>
 #include <FL/Fl_Scrollbar.H>
@@ -17,16 +20,16 @@
 #include <climits>
 #include <cstdio>
 #include <random>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "ui/editor.h"
 #include "ui/fl_memory.h"
-#include "ui/view.h"
 #include "ui/sidebar.h"
+#include "ui/view.h"
 #include "ui/whole_buffer.h"
 
 namespace gm::testing {
@@ -143,7 +146,7 @@ TEST(FastRoutesBuffer, ComparisonsSeeBothSidesOfTheGap) {
 
 // Random Tags over a text, in list order or as a damaged file leaves them.
 class FastRoutesApp : public AppTest {
-protected:
+ protected:
   void add_random_tags(std::mt19937& rng, int length, bool in_file_order) {
     CaptureStderr();  // refused twins
     for (int i = pick(rng, 10); i > 0; --i) {
@@ -332,7 +335,7 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
     for (int i = pick(rng, 12); i > 0; --i) {
       const int32_t start = pick(rng, length);
       records.push_back({start, start + 1 + pick(rng, length - start),
-                       static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
+                         static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
     }
     const std::string path = dir_.document("doc" + std::to_string(round) + ".txt",
                                            std::string(static_cast<size_t>(length), 'w'), records);
@@ -348,12 +351,12 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
 
 // The Editor's route for long lines against the toolkit's whole-line walk, on random text
 // (tabs, characters of one to four bytes), Tags in styles of other fonts, selections, search
-// highlights and scroll positions: the same pixels, the same position under every point,
-// also after a drag of the horizontal scrollbar.
+// highlights, new Tags and scroll positions: the same pixels, the same position under every
+// point, also after a drag of the horizontal scrollbar.
 TEST_F(FastRoutesApp, LongLinesDrawAndMapAsTheToolkitDoes) {
   std::mt19937 rng(11);
-  static const char* const kPieces[] = {"a", "W", "il", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC",
-                                        "\xF0\x9F\x98\x80", "mm", ".", "x"};
+  static const char* const kPieces[] = {
+      "a", "W", "il", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "mm", ".", "x"};
   std::string text;
   for (int line = 0; line < 7; ++line) {
     const size_t n = static_cast<size_t>(line % 2 ? pick(rng, 80) : 2000 + pick(rng, 5000));
@@ -398,9 +401,17 @@ TEST_F(FastRoutesApp, LongLinesDrawAndMapAsTheToolkitDoes) {
   for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int from = pick(rng, length);
+    // A new Tag repaints styles the index has measured in other fonts.
+    if (round % 3 == 2) {
+      a().document.tags.add(make_tag(from, from + 1 + pick(rng, 2000),
+                                     static_cast<unsigned char>('A' + pick(rng, 58)), 2000 + round,
+                                     ""));
+    }
     a().view.text().select(from, from + pick(rng, std::min(length - from, 3000)));
-    if (round % 3 == 0) a().view.text().highlight(pick(rng, length / 2), length / 2 + pick(rng, 900));
-    const int offset = round == 1 ? static_cast<int>(bar->maximum()) : pick(rng, static_cast<int>(bar->maximum()) + 1);
+    if (round % 3 == 0)
+      a().view.text().highlight(pick(rng, length / 2), length / 2 + pick(rng, 900));
+    const int offset = round == 1 ? static_cast<int>(bar->maximum())
+                                  : pick(rng, static_cast<int>(bar->maximum()) + 1);
     e.long_line_bytes(INT_MAX);
     e.scroll(1, offset);
     const std::vector<unsigned char> plain = shot();
