@@ -45,6 +45,29 @@ start_xvfb() {
     [ $SECONDS -ge $deadline ] && fail "$E2E_WM did not start: $(cat "$E2E_TMP/wm.log")"
     sleep 0.05
   done
+  wait_wm_manages
+}
+
+# The check window comes early in a window manager's start: a window mapped before the
+# manager handles maps can stay unmapped for good (seen under load). A probe window, made
+# again until one is managed, shows that it does.
+wait_wm_manages() {
+  local deadline=$((SECONDS + 20)) probe id tries
+  while :; do
+    xmessage -name wm-probe -title wm-probe probe >/dev/null 2>&1 &
+    probe=$!
+    for tries in $(seq 40); do
+      id=$(xdotool search --onlyvisible --name '^wm-probe$' 2>/dev/null | head -n1) || true
+      if [ -n "$id" ] && xprop -id "$id" WM_STATE 2>/dev/null | grep -q Normal; then
+        kill "$probe" 2>/dev/null; wait "$probe" 2>/dev/null || true
+        while xwininfo -id "$id" >/dev/null 2>&1; do sleep 0.02; done
+        return 0
+      fi
+      sleep 0.05
+    done
+    kill "$probe" 2>/dev/null; wait "$probe" 2>/dev/null || true
+    [ $SECONDS -ge $deadline ] && fail "$E2E_WM manages no window: $(cat "$E2E_TMP/wm.log")"
+  done
 }
 
 # wait_focus ID : waits until window ID has the keyboard focus.
@@ -77,11 +100,28 @@ wait_app_exit() {
 
 # wait_window TITLE_REGEX [SECONDS] : echoes the window id of the visible window with that
 # title. The default is generous: on a busy machine a window manager may take seconds to map.
+# Polled rather than one `search --sync`: a search that meets a window being destroyed under
+# it (a window manager's frames come and go) may die of the X error and never retry.
 wait_window() {
-  local id
-  id=$(timeout "${2:-30}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
-  [ -n "$id" ] || fail "no window titled /$1/"
+  local id="" deadline=$((SECONDS + ${2:-30}))
+  until id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1) && [ -n "$id" ]; do
+    [ $SECONDS -ge $deadline ] && fail "no window titled /$1/; $(describe_screen)"
+    sleep 0.05
+  done
   echo "$id"
+}
+
+# What a failed wait saw: whether the program runs, the named windows and their map states.
+describe_screen() {
+  local alive=exited
+  [ -n "$E2E_APP_PID" ] && kill -0 "$E2E_APP_PID" 2>/dev/null && alive=running
+  echo "program $alive; windows:"
+  xwininfo -root -tree 2>&1 | grep -v 'has no name' | sed -n '1,40p'
+  for id in $(xdotool search --name . 2>/dev/null); do
+    echo "$id $(xwininfo -id "$id" 2>/dev/null | grep -o 'Map State: .*') $(xprop -id "$id" WM_STATE 2>/dev/null | tr '\n' ' ')"
+  done
+  [ -f "$E2E_TMP/wm.log" ] && sed 's/^/wm: /' "$E2E_TMP/wm.log"
+  return 0
 }
 
 # wait_line FILE FIXED_STRING [SECONDS] : polls until a line equal to the string appears.
