@@ -92,7 +92,7 @@ void BM_Export(benchmark::State& state) {
       break;
     }
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    gm::write_annotations(file, *doc.data, tags, document.path());
+    gm::write_annotations(file, doc.data->view(), tags, document.path());
   }
   state.counters["output_MB"] = static_cast<double>(file_size(out)) / 1e6;
 }
@@ -109,7 +109,7 @@ void BM_Html(benchmark::State& state) {
       break;
     }
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    gm::write_html(file, *doc.data, tags, "big.txt");
+    gm::write_html(file, doc.data->view(), tags, "big.txt");
   }
   state.counters["output_MB"] = static_cast<double>(file_size(out)) / 1e6;
 }
@@ -155,7 +155,7 @@ struct ImportSetup {
     gm::TagList tags;
     if (!open(big.path(), doc, tags)) return;
     std::ostringstream out;
-    gm::write_annotations(out, *doc.data, tags, document);
+    gm::write_annotations(out, doc.data->view(), tags, document);
     json = out.str();
     json_path = Outputs::get().file("import.json");
     std::ofstream(json_path, std::ios::binary) << json;
@@ -181,7 +181,7 @@ void BM_Import(benchmark::State& state) {
     }
     const std::string json = read_bytes(setup.json_path);
     const gm::ImportReport report =
-        gm::import_annotations(json, *doc.data, setup.document, tags, true);
+        gm::import_annotations(json, doc.data->view(), setup.document, tags, true);
     added = report.added;
     if (report.error || gm::write_tag_file(tags, setup.tag_path.c_str()) != 0) {
       state.SkipWithError("import failed");

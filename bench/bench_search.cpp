@@ -78,7 +78,7 @@ void BM_TextSearchStepFloor(benchmark::State& state) {
   if (!app) return;
   gm::Program& a = *app;
   empty_browser(a);
-  const std::string_view text(*a.document.file.data);
+  const std::string_view text = a.document.file.data->view();
   const std::string pattern = kTextPattern;
   const size_t start = text_position(a, static_cast<int>(state.range(0)));
   size_t position = start;

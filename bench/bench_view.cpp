@@ -145,7 +145,7 @@ void BM_JumpToHitNearEnd(benchmark::State& state) {
   auto app = bench::loaded_app(state);
   if (!app) return;
   gm::Program& a = *app;
-  const size_t hit = a.document.file.data->rfind("café");
+  const size_t hit = a.document.file.data->view().rfind("café");
   a.sidebar.search_input().value("café");
   a.sidebar.search().mode = gm::BrowserMode::kTextHits;
   a.sidebar.browser().clear();

@@ -118,7 +118,7 @@ void Commands::follow_text() {
 
 void Commands::show_document() {
   if (!document_.file.data) return;
-  if (!view_.show_document(*document_.file.data)) return;
+  if (!view_.show_document(document_.file.data)) return;
   // An empty text after an empty one is no change to the buffer, but the title must still
   // name the document now open.
   if (document_.file.data->empty()) window_.show_title();

@@ -216,7 +216,7 @@ void import_command(const Arguments& args) {
     throw Failure{"cannot read all of " + tag_path + "; nothing imported"};
 
   const gm::ImportReport report =
-      gm::import_annotations(json, *loaded.doc.data, args.document, list, !has_tag_file);
+      gm::import_annotations(json, loaded.doc.data->view(), args.document, list, !has_tag_file);
   if (report.error) throw Failure{*args.input + ": " + *report.error};
   for (const std::string& line : report.unplaced)
     std::fprintf(stderr, "not placed: %s\n", line.c_str());
@@ -244,10 +244,10 @@ void run(const Arguments& args) {
   if (args.command == "list") {
     gm::write_tag_lines(out, loaded.tags);
   } else if (args.command == "export") {
-    gm::write_annotations(out, *loaded.doc.data, loaded.tags, args.document);
+    gm::write_annotations(out, loaded.doc.data->view(), loaded.tags, args.document);
   } else {
     const std::string& shown = loaded.doc.display_path ? *loaded.doc.display_path : args.document;
-    gm::write_html(out, *loaded.doc.data, loaded.tags, file_name(shown));
+    gm::write_html(out, loaded.doc.data->view(), loaded.tags, file_name(shown));
   }
   output.finish();
 }

@@ -25,8 +25,9 @@ namespace {
 // SUB cannot come from the file itself, because the reader ends the text at it.
 constexpr char kZeroPlaceholder = 0x1A;
 
-void replace_zero_bytes(std::string& text) {
-  char* const begin = &text[0];
+void replace_zero_bytes(TextBlock& text) {
+  if (text.empty()) return;
+  char* const begin = text.data();
   char* const end = begin + text.size();
   for (char* p = begin; (p = static_cast<char*>(std::memchr(p, '\0', end - p))) != nullptr;) {
     *p++ = kZeroPlaceholder;
@@ -35,11 +36,11 @@ void replace_zero_bytes(std::string& text) {
 
 // Two passes: the first learns the length (filling what fits), the second must agree.
 // Answers false after its diagnostic line when the text cannot be converted.
-bool convert_from_code_page(std::string& text) {
+bool convert_from_code_page(TextBlock& text) {
   const int size = static_cast<int>(text.size());
   progress("file in nonUTF8 encoding!Converting from %d bytes...\n", size);
 
-  std::string converted;
+  TextBlock converted;
   try {
     converted.resize(text.size() + 1);
   } catch (const std::bad_alloc&) {
@@ -67,7 +68,7 @@ bool convert_from_code_page(std::string& text) {
     std::fputs("Not the same! should not happened!\n", stderr);
     std::abort();
   }
-  converted.resize(n);
+  converted.resize(n);  // within its room: cannot fail
 
   text.swap(converted);
   progress("data_size=%d\n", size);
@@ -76,7 +77,7 @@ bool convert_from_code_page(std::string& text) {
 }
 
 // The text as UTF-8, converted from the locale's code page when needed.
-bool make_utf8(std::string& text) {
+bool make_utf8(TextBlock& text) {
   if (is_utf8(text.data(), text.size())) return true;
   progress_line("Not UTF-8");
   if (fl_utf8locale()) {
@@ -138,7 +139,7 @@ class SavedQuotes {
 // drops is added where it was found, or kept unplaced at once when it was not.
 void plan_following(LoadedDocument& loaded, const ReanchorResult& result, const AnchorFile& file) {
   const SavedQuotes quotes(file.anchors);
-  const auto size = static_cast<int32_t>(loaded.text.size());
+  const auto size = static_cast<int32_t>(loaded.text->size());
   TextFollowing& plan = loaded.following;
   size_t i = 0;
   for (const TagNode* n = loaded.tags.head(); n && i < result.tags.size(); n = n->next.get(), ++i) {
@@ -190,11 +191,12 @@ void read_anchors(LoadedDocument& loaded, const std::string& tag_file,
   loaded.unplaced = std::move(file->unplaced);
   const std::optional<Fingerprint> tags_read = from_copy ? from_copy : fingerprint_file(tag_file);
   if (!tags_read) return;
-  if (anchor_state(*file, *tags_read, fingerprint(loaded.text)) != AnchorState::document_changed)
+  if (anchor_state(*file, *tags_read, fingerprint(loaded.text->view())) !=
+      AnchorState::document_changed)
     return;
   file = read_anchor_file(name, true);
   if (!file) return;
-  const ReanchorResult result = reanchor(loaded.text, loaded.tags, *file);
+  const ReanchorResult result = reanchor(loaded.text->view(), loaded.tags, *file);
   plan_following(loaded, result, *file);
   loaded.followed = result.counts;
 }
@@ -203,7 +205,7 @@ void read_anchors(LoadedDocument& loaded, const std::string& tag_file,
 // text; false when memory ran out on the way (after its line).
 bool load_tags(LoadedDocument& loaded) {
   TagList& tags = loaded.tags;
-  const auto size = static_cast<int32_t>(loaded.text.size());
+  const auto size = static_cast<int32_t>(loaded.text->size());
   try {
     const std::string name = tag_file_name(loaded.path);
     std::optional<Fingerprint> from_copy;
@@ -236,7 +238,7 @@ std::string tag_file_name(const std::string& document_path) { return document_pa
 std::unique_ptr<LoadedDocument> load_document(const char* path, const TagList& open_tags) {
   if (!path) return nullptr;
   auto loaded = std::make_unique<LoadedDocument>();
-  std::string& text = loaded->text;
+  TextBlock& text = *loaded->text;
   if (read_whole_file(text, path) < 0) return nullptr;
   replace_zero_bytes(text);
   if (!make_utf8(text)) return nullptr;
@@ -259,7 +261,8 @@ void adopt_document(DocumentState& doc, TagList& tags, LoadedDocument& loaded) {
 }
 
 void prepare_anchors(DocumentState& doc) {
-  if (doc.data && !doc.anchor_basis.valid()) doc.anchor_basis = start_anchor_basis(*doc.data);
+  if (doc.data && !doc.anchor_basis.valid())
+    doc.anchor_basis = start_anchor_basis(doc.data->view(), doc.data);
 }
 
 int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<UnplacedTag>& unplaced) {
@@ -267,7 +270,7 @@ int save_anchors(DocumentState& doc, const TagList& tags, const std::vector<Unpl
   prepare_anchors(doc);
   const std::shared_ptr<const AnchorBasis> basis = doc.anchor_basis.get();
   const std::vector<char> tag_file = encode_tag_file(tags);
-  return save_anchor_file(*doc.path, *basis, *doc.data, tags, unplaced,
+  return save_anchor_file(*doc.path, *basis, doc.data->view(), tags, unplaced,
                           fingerprint({tag_file.data(), tag_file.size()}));
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "document/text_block.h"
 #include "tags/anchor_file.h"
 #include "tags/reanchor.h"
 #include "tags/tag.h"
@@ -15,15 +16,15 @@
 namespace gm {
 
 struct DocumentState {
-  std::optional<std::string> data;         // the text, always UTF-8; none when not loaded
+  // The text, always UTF-8; none when not loaded. Never changed once loaded: the text buffer
+  // shows these very bytes, and the anchor basis's worker reads them, holding them too.
+  std::shared_ptr<const TextBlock> data;
   std::optional<std::string> path;         // as handed to open_document; kept until the next success
   std::optional<std::string> display_path; // UTF-8 form of a path that is not UTF-8
-  // What every save's anchor file takes from the text, made once on a worker thread that
-  // reads `data`: it goes before the text does (the last holder waits for the worker), so
-  // it is declared last.
+  // What every save's anchor file takes from the text, made once on a worker thread.
   std::shared_future<std::shared_ptr<const AnchorBasis>> anchor_basis;
 
-  // The text goes, and its basis first.
+  // The text goes, and its basis first (the last holder waits for the worker).
   void forget_text() {
     anchor_basis = {};
     data.reset();
@@ -33,7 +34,7 @@ struct DocumentState {
 // A document read into memory and not open yet: its text (always UTF-8), its path, the path's
 // UTF-8 form when the path is not UTF-8, and its Tags, fitted to the text.
 struct LoadedDocument {
-  std::string text;
+  std::shared_ptr<TextBlock> text = std::make_shared<TextBlock>();
   std::string path;
   std::optional<std::string> display_path;
   TagList tags{TagList::Carrier{}};

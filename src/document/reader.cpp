@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "document/text_block.h"
 #include "platform/platform.h"
 
 namespace gm {
@@ -82,7 +83,8 @@ int64_t fail_to_grow() {
 }
 
 // Reads to the end, translating as it goes; answers the new total size or -1.
-int64_t read_translated(std::string& data, FILE* file, bool regular) {
+template <class Bytes>
+int64_t read_translated(Bytes& data, FILE* file, bool regular) {
   const size_t first = data.size();
   bool held_cr = false;  // the text so far ends in a CR of this file, whose LF may come next
   for (;;) {
@@ -120,7 +122,8 @@ void report_document_too_large() {
   std::fputs("Document too large: over 2 GiB cannot be opened.\n", stderr);
 }
 
-int64_t read_whole_file(std::string& data, const char* path) {
+template <class Bytes>
+int64_t read_whole_file(Bytes& data, const char* path) {
   if (!path) return -1;
   const FilePtr file = open_file(path);
   if (!file) {
@@ -150,5 +153,8 @@ int64_t read_whole_file(std::string& data, const char* path) {
     return fail_to_grow();  // data keeps what was read
   }
 }
+
+template int64_t read_whole_file(std::string&, const char*);
+template int64_t read_whole_file(TextBlock&, const char*);
 
 }  // namespace gm

@@ -15,9 +15,11 @@ constexpr int kPipeWaitMs = 3000;
 // Positions are 32-bit: a text must stay below 2 GiB.
 constexpr int64_t kMaxDocumentSize = INT32_MAX - 1;
 
-// Appends the file's translated bytes to data. Answers the new total size, or -1 on
-// failure (with a diagnostic line on standard error; data keeps what was read).
-int64_t read_whole_file(std::string& data, const char* path);
+// Appends the file's translated bytes to data (a std::string or a TextBlock). Answers the
+// new total size, or -1 on failure (with a diagnostic line on standard error; data keeps
+// what was read).
+template <class Bytes>
+int64_t read_whole_file(Bytes& data, const char* path);
 
 // The one line written to standard error when a text would pass kMaxDocumentSize.
 void report_document_too_large();

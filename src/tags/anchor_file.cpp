@@ -400,10 +400,13 @@ AnchorBasis::Running AnchorBasis::running(std::string_view text, size_t offset) 
   return r;
 }
 
-std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(std::string_view text) {
-  return std::async(std::launch::async, [text] {
-           return std::shared_ptr<const AnchorBasis>(std::make_shared<AnchorBasis>(text));
-         })
+std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(
+    std::string_view text, std::shared_ptr<const void> owner) {
+  return std::async(
+             std::launch::async,
+             [text, owner = std::move(owner)] {
+               return std::shared_ptr<const AnchorBasis>(std::make_shared<AnchorBasis>(text));
+             })
       .share();
 }
 

@@ -165,9 +165,10 @@ class AnchorBasis {
   std::vector<Running> steps_;  // before byte k * kBasisStep
 };
 
-// The basis made on a worker thread; the text must outlive it (the document's own buffer,
-// which stays unchanged while it is open).
-std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(std::string_view text);
+// The basis made on a worker thread. The text must not change meanwhile; the worker holds
+// `owner` until it is done, so whatever owns the text may let it go at any time.
+std::shared_future<std::shared_ptr<const AnchorBasis>> start_anchor_basis(
+    std::string_view text, std::shared_ptr<const void> owner = nullptr);
 
 std::string anchor_file_name(const std::string& document_path);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -16,6 +17,85 @@ namespace gm {
 
 // ---------------------------------------------------------------------------------------
 // Tag
+
+namespace {
+
+// Blocks of one size, carved from chunks that are never given back and reused through a
+// free list, under one lock (Tags may be made on more than one thread). The standard
+// library's pool resources keep the memory as low, but take longer than malloc itself.
+class BlockPool {
+ public:
+  explicit BlockPool(size_t size)
+      : size_((std::max(size, sizeof(Free)) + alignof(Free) - 1) / alignof(Free) * alignof(Free)) {}
+
+  void* allocate() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (Free* block = free_) {
+      free_ = block->next;
+      return block;
+    }
+    if (left_ < size_) {
+      next_ = static_cast<char*>(::operator new(kChunk));
+      left_ = kChunk;
+    }
+    void* block = next_;
+    next_ += size_;
+    left_ -= size_;
+    return block;
+  }
+  void deallocate(void* p) noexcept {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    auto* block = static_cast<Free*>(p);
+    block->next = free_;
+    free_ = block;
+  }
+
+ private:
+  struct Free {
+    Free* next;
+  };
+  static constexpr size_t kChunk = size_t{1} << 20;
+
+  std::mutex mutex_;
+  Free* free_ = nullptr;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+  const size_t size_;
+};
+
+// Never destroyed: a Tag may still be freed while the program ends.
+template <class T>
+BlockPool& pool_of() {
+  static BlockPool* const pool = new BlockPool(sizeof(T));
+  return *pool;
+}
+
+// An address-sanitized build keeps malloc, which then still finds a Tag used after it was freed.
+template <class T>
+void* from_pool() {
+#if defined(__SANITIZE_ADDRESS__)
+  return ::operator new(sizeof(T));
+#else
+  static_assert(alignof(T) <= alignof(void*), "pool blocks are aligned for pointers");
+  return pool_of<T>().allocate();
+#endif
+}
+
+template <class T>
+void to_pool(void* p) noexcept {
+#if defined(__SANITIZE_ADDRESS__)
+  ::operator delete(p);
+#else
+  pool_of<T>().deallocate(p);
+#endif
+}
+
+}  // namespace
+
+void* Tag::operator new(size_t) { return from_pool<Tag>(); }
+void Tag::operator delete(void* p, size_t) noexcept { to_pool<Tag>(p); }
+void* TagNode::operator new(size_t) { return from_pool<TagNode>(); }
+void TagNode::operator delete(void* p, size_t) noexcept { to_pool<TagNode>(p); }
 
 std::string_view Tag::note() const {
   if (!has_note()) return {};

@@ -29,6 +29,11 @@ struct Tag {
 
   bool has_note() const { return textsize > 0 && text != nullptr; }
   std::string_view note() const;  // without the terminating zero; empty without a note
+
+  // A tag file brings them by the million: they come from a pool, without malloc's own
+  // bookkeeping and rounding per Tag (a third of a Tag's memory) and at a third of its time.
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size) noexcept;
 };
 
 // What tells Tags apart: start, end and time. Lookups that must outlive a change of the
@@ -64,6 +69,9 @@ void set_time_source(int32_t (*source)());
 struct TagNode {
   std::unique_ptr<Tag> tag;
   std::unique_ptr<TagNode> next;
+
+  static void* operator new(size_t size);  // from a pool, as Tags are
+  static void operator delete(void* p, size_t size) noexcept;
 };
 
 // Order: ascending start; equal start: longer range first; equal range: newest first

@@ -178,7 +178,7 @@ void Sidebar::restart_search() {
 }
 
 void Sidebar::add_text_hit(size_t hit) {
-  const std::string_view text(*document_.data);
+  const std::string_view text = document_.data->view();
   browser_->add(hit_line("@C100@.", text.substr(hit)),
                 reinterpret_cast<void*>(static_cast<uintptr_t>(hit)));
 }
@@ -195,7 +195,7 @@ void Sidebar::text_step() {
     search_.text_position = 0;
   }
   if (!document_.data || search_.pattern.empty()) return;
-  const size_t hit = document_.data->find(search_.pattern, search_.text_position);
+  const size_t hit = document_.data->view().find(search_.pattern, search_.text_position);
   if (hit == std::string::npos) return;
   add_text_hit(hit);
   // Past the whole occurrence: hits never overlap.
@@ -254,7 +254,7 @@ const TagNode* Sidebar::line_tag(int line) const {
 // input's text from there marked.
 void Sidebar::show_text_hit(size_t hit) {
   if (!document_.data || hit >= document_.data->size()) return;
-  const std::string& text = *document_.data;
+  const std::string_view text = document_.data->view();
   const size_t line_break = hit == 0 ? std::string::npos : text.rfind('\n', hit - 1);
   const size_t line_start = line_break == std::string::npos ? 0 : line_break + 1;
   Editor& editor = view_.editor();

@@ -163,33 +163,31 @@ void View::paint_shown_styles_again() {
   }
 }
 
-bool View::prepare_document(const std::string& text) {
+bool View::prepare_document(std::shared_ptr<const TextBlock> text) {
   pending_.reset();
-  const int length = static_cast<int>(text.size());
-  if (std::optional<WholeBuffer::Block> text_block = try_make_block(length)) {
-    std::memcpy(text_block->bytes.get(), text.data(), text.size());
-    styles_->discard_quietly();
-    if (std::optional<WholeBuffer::Block> styles = try_make_block(length)) {
-      pending_ = DocumentBlocks{std::move(*text_block), std::move(*styles)};
-      return true;
-    }
-    text_block.reset();  // its room goes to the shown styles
-    paint_shown_styles_again();
+  const int length = static_cast<int>(text->size());
+  styles_->discard_quietly();
+  if (std::optional<WholeBuffer::Block> styles = try_make_block(length)) {
+    pending_ = DocumentBlocks{std::move(text), std::move(*styles)};
+    return true;
   }
+  paint_shown_styles_again();
   std::fputs("Not enough memory to show the document; the open failed.\n", stderr);
   return false;
 }
 
 void View::forget_prepared_document() { pending_.reset(); }
 
-bool View::show_document(const std::string& text) {
-  if (!pending_ && !prepare_document(text)) return false;  // shown already: show it again
+bool View::show_document(std::shared_ptr<const TextBlock> text) {
+  if (!pending_ && !prepare_document(std::move(text)))
+    return false;  // shown already: show it again
   DocumentBlocks blocks = std::move(*pending_);
   pending_.reset();
   // The styles are painted on a second thread while the text goes into its buffer, which
   // takes as long again for the Editor to count its lines.
   DocumentPaint paint(tags_, std::move(blocks.styles));
-  // One change instead of emptying and refilling: the title follows it all the same.
+  // One change instead of emptying and refilling: the title follows it all the same. The
+  // text buffer shows the document's own bytes, no copy.
   text_->replace_all(std::move(blocks.text));
   styles_->replace_all(paint.take());
   if (editor_) editor_->text_changed();

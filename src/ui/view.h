@@ -69,16 +69,17 @@ class View {
   int32_t popup_position() const { return popup_position_; }
   void take_popup_position() { popup_position_ = hover_.pointer_position(); }
 
-  // What showing a document of this text takes, made while the shown one is still whole: a
-  // copy of the text and room for its styles. The shown styles give their memory up first,
-  // so that an open never holds two sets of styles; they are painted again from the shown
-  // Tags when memory runs out here. False then, after its diagnostic line.
-  bool prepare_document(const std::string& text);
+  // What showing a document of this text takes, made while the shown one is still whole:
+  // room for its styles (the text buffer shows the text itself, where it lies). The shown
+  // styles give their memory up first, so that an open never holds two sets of styles; they
+  // are painted again from the shown Tags when memory runs out here. False then, after its
+  // diagnostic line.
+  bool prepare_document(std::shared_ptr<const TextBlock> text);
   void forget_prepared_document();
   // A newly opened document's text and the styles of its Tags, from what prepare_document
   // made (made here when nothing is prepared: the document is shown again). False when
   // memory ran out.
-  bool show_document(const std::string& text);
+  bool show_document(std::shared_ptr<const TextBlock> text);
   // Paints what a change of the Tags touched and redraws it.
   void repaint(const TagChange& change);
   // The line and column at the top of the view, when the toolkit can tell.

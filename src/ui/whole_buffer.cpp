@@ -44,6 +44,16 @@ namespace {
 int gap_room(int length) { return std::min(1024, INT_MAX - length); }
 }  // namespace
 
+WholeBuffer::WholeBuffer() : Fl_Text_Buffer(0, 1024) {
+  canUndo(0);
+  add_predelete_callback(before_delete, this);
+}
+
+WholeBuffer::~WholeBuffer() {
+  // The toolkit frees its content; a shared text is not its to free.
+  if (shared_) mBuf = nullptr;
+}
+
 WholeBuffer::Block WholeBuffer::make_block(int length) {
   const size_t size = static_cast<size_t>(length) + static_cast<size_t>(gap_room(length));
   Block block{ToolkitText(static_cast<char*>(std::malloc(size))), length};
@@ -51,8 +61,20 @@ WholeBuffer::Block WholeBuffer::make_block(int length) {
   return block;
 }
 
-ToolkitText WholeBuffer::take_block(Block block) {
-  ToolkitText old(mBuf);
+WholeBuffer::OldContent WholeBuffer::release_content() {
+  OldContent old;
+  if (shared_) {
+    old.shared = std::move(shared_);
+    shared_.reset();
+  } else {
+    old.owned.reset(mBuf);
+  }
+  mBuf = nullptr;
+  return old;
+}
+
+WholeBuffer::OldContent WholeBuffer::take_block(Block block) {
+  OldContent old = release_content();
   mBuf = block.bytes.release();
   mLength = block.length;
   mGapStart = block.length;
@@ -61,19 +83,63 @@ ToolkitText WholeBuffer::take_block(Block block) {
   return old;
 }
 
-void WholeBuffer::replace_all(Block block) {
-  const int deleted = mLength;
-  const int inserted = block.length;
-  call_predelete_callbacks(0, deleted);
-
-  // The callbacks read the deleted text: close the gap behind it and end it with a zero, so
-  // the old block itself can be handed to them instead of a copy.
+const char* WholeBuffer::close_content() {
+  if (shared_) return mBuf;  // a shared text ends in a zero of its own, where the empty gap is
   if (mGapEnd == mGapStart) reallocate_with_gap(mLength, 1);
   move_gap(mLength);
   mBuf[mLength] = '\0';
-  const ToolkitText old_text = take_block(std::move(block));
+  return mBuf;
+}
+
+void WholeBuffer::replace_content(int inserted, const std::function<OldContent()>& install) {
+  const int deleted = mLength;
+  replacing_ = true;
+  call_predelete_callbacks(0, deleted);
+  replacing_ = false;
+  // The callbacks read the deleted text: the old block itself is handed to them instead of
+  // a copy, and freed after them.
+  const char* old_bytes = close_content();
+  const OldContent old = install();
   update_selections(0, deleted, 0);
-  call_modify_callbacks(0, deleted, inserted, 0, old_text.get());
+  call_modify_callbacks(0, deleted, inserted, 0, old_bytes);
+}
+
+void WholeBuffer::replace_all(Block block) {
+  const int inserted = block.length;
+  replace_content(inserted, [&] { return take_block(std::move(block)); });
+}
+
+void WholeBuffer::replace_all(std::shared_ptr<const TextBlock> text) {
+  if (!text || !text->data()) return replace_all("", 0);
+  const int inserted = static_cast<int>(text->size());
+  replace_content(inserted, [&] {
+    OldContent old = release_content();
+    // Read only: the gap is empty and stays at the end until a change takes a copy.
+    mBuf = const_cast<char*>(text->data());
+    mLength = inserted;
+    mGapStart = inserted;
+    mGapEnd = inserted;
+    mCursorPosHint = 0;
+    shared_ = std::move(text);
+    return old;
+  });
+}
+
+void WholeBuffer::own_content() {
+  if (!shared_) return;
+  Block copy = make_block(mLength);
+  std::memcpy(copy.bytes.get(), mBuf, static_cast<size_t>(mLength));
+  take_block(std::move(copy));
+}
+
+void WholeBuffer::before_delete(int, int, void* buffer) {
+  auto* self = static_cast<WholeBuffer*>(buffer);
+  if (!self->replacing_) self->own_content();
+}
+
+void WholeBuffer::insert(int pos, const char* text) {
+  own_content();
+  Fl_Text_Buffer::insert(pos, text);
 }
 
 void WholeBuffer::discard_quietly() {

@@ -9,7 +9,9 @@
 #include <FL/Fl_Text_Buffer.H>
 
 #include <functional>
+#include <memory>
 
+#include "document/text_block.h"
 #include "ui/fl_memory.h"
 
 namespace gm {
@@ -17,7 +19,10 @@ namespace gm {
 class WholeBuffer : public Fl_Text_Buffer {
 public:
   // No undo copies: the toolkit would otherwise keep every deleted stretch forever.
-  WholeBuffer() : Fl_Text_Buffer(0, 1024) { canUndo(0); }
+  WholeBuffer();
+  ~WholeBuffer();
+  WholeBuffer(const WholeBuffer&) = delete;
+  WholeBuffer& operator=(const WholeBuffer&) = delete;
 
   // Replaces the whole content with `length` bytes that `fill` writes in place (it must write
   // all of them). The modify callbacks see one change: the old length deleted (its text
@@ -35,6 +40,15 @@ public:
   static Block make_block(int length);
   // The same as replace_all with the block's bytes, which become the content as they are.
   void replace_all(Block block);
+  // The same with a text that others read too (the document's): its bytes become the content
+  // where they lie, kept alive by the buffer and never written or freed by it. Any other
+  // change first gives the buffer a copy of its own.
+  void replace_all(std::shared_ptr<const TextBlock> text);
+
+  // Changes that the toolkit makes without telling beforehand; the others (remove, replace,
+  // text) announce themselves to the buffer, which then takes a copy of a shared text.
+  void insert(int pos, const char* text);
+  void append(const char* text) { insert(length(), text); }
 
   // Gives up the content's memory without telling anyone, leaving the buffer empty: only for
   // content that can be made again (styles painted from the Tags), and only until the next
@@ -55,13 +69,31 @@ public:
   int rfind_other(int from, int to, char byte) const;
 
 private:
+  // The old content, alive until the callbacks have read it.
+  struct OldContent {
+    ToolkitText owned;
+    std::shared_ptr<const TextBlock> shared;
+  };
   // The block becomes the content as it is; answers the old memory.
-  ToolkitText take_block(Block block);
+  OldContent take_block(Block block);
+  // The old content's bytes for the modify callbacks, ended with a zero, then the old
+  // content taken out of the buffer.
+  const char* close_content();
+  OldContent release_content();
+  // Replaces the whole content by what `install` puts in place, announced as one change.
+  void replace_content(int inserted, const std::function<OldContent()>& install);
+  // A shared text becomes a copy of the buffer's own before the toolkit changes it.
+  void own_content();
+  static void before_delete(int pos, int deleted, void* buffer);
+
+  std::shared_ptr<const TextBlock> shared_;  // the content's owner when it is a shared text
+  bool replacing_ = false;                    // inside replace_all: no copy wanted
 };
 
-// The two blocks that show a document, made before the document on screen gives way.
+// What shows a document, had before the document on screen gives way: its text, shown where
+// it lies, and the room for its styles.
 struct DocumentBlocks {
-  WholeBuffer::Block text;
+  std::shared_ptr<const TextBlock> text;
   WholeBuffer::Block styles;
 };
 

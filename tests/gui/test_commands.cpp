@@ -434,7 +434,7 @@ TEST_F(Saving, LeavingAsksAndThenEndsTheProcess) {
   pick(a().window.menu_bar(), "&File/E&xit");
   EXPECT_EQ(exits, std::vector<int>{0});
   EXPECT_EQ(a().commands.chooser(), nullptr);
-  EXPECT_FALSE(a().document.file.data.has_value());
+  EXPECT_FALSE(a().document.file.data);
   EXPECT_FALSE(written());  // "ignore" saves nothing
 }
 

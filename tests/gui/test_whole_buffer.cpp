@@ -6,6 +6,7 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Text_Display.H>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,47 @@ TEST(WholeBuffer, ReplacesLikeTextAndKeepsTheDisplayInStep) {
   buffer.insert(0, "abc");
   EXPECT_EQ(buffer.length(), 3);
   display.buffer(nullptr);
+}
+
+// The document's text is shown where it lies and read elsewhere at the same time: no change
+// of the buffer may write or free those bytes, and the display must see the usual changes.
+TEST(WholeBuffer, SharedTextIsShownInPlaceAndNeverWritten) {
+  Fl_Double_Window window(300, 200);
+  CountingDisplay display(0, 0, 300, 200);
+  window.end();
+  const std::string words = "one\ntwo\nthree\n";
+  const auto make_shared_text = [&] {
+    auto text = std::make_shared<TextBlock>();
+    text->resize(words.size());
+    std::memcpy(text->data(), words.data(), words.size());
+    return std::shared_ptr<const TextBlock>(std::move(text));
+  };
+  const std::shared_ptr<const TextBlock> kept = make_shared_text();
+  {
+    WholeBuffer buffer;
+    display.buffer(&buffer);
+    std::vector<Change> changes;
+    buffer.add_modify_callback(record, &changes);
+    buffer.replace_all(kept);
+    EXPECT_EQ(buffer.address(0), kept->data());
+    EXPECT_EQ(display.buffer_lines(), 3);
+
+    // Each kind of change takes a copy first; the shared bytes stay as they were.
+    buffer.insert(4, "x");
+    EXPECT_EQ(take_text(buffer.text_range(0, 5), 5), "one\nx");
+    buffer.replace_all(kept);
+    buffer.remove(0, 4);
+    buffer.replace_all(kept);
+    buffer.text("other");
+    buffer.replace_all(kept);
+    buffer.replace_all(make_shared_text());  // the old one reaches the callbacks whole
+    EXPECT_EQ(changes.back().deleted_text, words);
+    EXPECT_EQ(kept->view(), words);
+    display.buffer(nullptr);
+    buffer.replace_all(kept);
+  }  // the buffer goes, the text stays
+  EXPECT_EQ(kept->view(), words);
+  EXPECT_EQ(kept.use_count(), 1);
 }
 
 // The gap's end is an int: at the size limit it must not wrap around below its start.
