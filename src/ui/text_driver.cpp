@@ -1,5 +1,7 @@
 #include "ui/text_driver.h"
 
+#include <FL/fl_utf8.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -46,15 +48,35 @@ double LongTextDriver::measure(const char* text, int n) {
   double sum = 0;
   for (int from = 0, end = 0; from < n; from = end) {
     end = piece_end(text, from, n);
-    // Glyphs are placed by whole-pixel advances without kerning, so a piece of 7-bit
-    // characters is the sum of their advances; others go to the toolkit.
+    // Glyphs are placed by whole-pixel advances without kerning, so a piece is the sum of
+    // its characters' advances: 7-bit ones from the table, others as measured once per font.
     double piece = 0;
-    int i = from;
-    for (; i < end && static_cast<unsigned char>(text[i]) < 0x80; ++i)
-      piece += ascii[static_cast<unsigned char>(text[i])];
-    sum += i == end ? piece : Fl_Xlib_Graphics_Driver::width(text + from, end - from);
+    for (int i = from; i < end;) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (c < 0x80) {
+        piece += ascii[c];
+        ++i;
+        continue;
+      }
+      int length = 0;
+      fl_utf8decode(text + i, text + end, &length);
+      length = std::max(1, std::min(length, end - i));
+      piece += other_advance(text + i, length);
+      i += length;
+    }
+    sum += piece;
   }
   return sum;
+}
+
+double LongTextDriver::other_advance(const char* character, int length) {
+  uint32_t key = 0;
+  std::memcpy(&key, character, static_cast<size_t>(std::min(length, 4)));
+  const auto found = others_.find({font_descriptor(), key});
+  if (found != others_.end()) return found->second;
+  const double advance = Fl_Xlib_Graphics_Driver::width(character, length);
+  others_.emplace(std::make_pair(font_descriptor(), key), advance);
+  return advance;
 }
 
 const LongTextDriver::Advances& LongTextDriver::ascii_advances() {

@@ -10,7 +10,9 @@
 #include <FL/Fl_Device.H>
 
 #include <array>
+#include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 namespace gm {
 
@@ -31,6 +33,14 @@ class LongTextDriver : public Fl_Xlib_Graphics_Driver {
   using Advances = std::array<double, 0x80>;
   const Advances& ascii_advances();
   std::unordered_map<Fl_Font_Descriptor*, Advances> advances_;
+  // Advances of the other characters met so far, by font and bytes.
+  double other_advance(const char* character, int length);
+  struct FontAndBytesHash {
+    size_t operator()(const std::pair<Fl_Font_Descriptor*, uint32_t>& k) const {
+      return std::hash<const void*>()(k.first) * 31 + k.second;
+    }
+  };
+  std::unordered_map<std::pair<Fl_Font_Descriptor*, uint32_t>, double, FontAndBytesHash> others_;
 
   // The toolkit finds the character under a point by measuring ever longer beginnings of one
   // string, one character more each time. The last long measurement is kept, so that each

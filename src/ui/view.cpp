@@ -212,6 +212,7 @@ void View::paint_shown_styles_again() {
   } else {
     styles_follow_tags_ = false;
   }
+  if (editor_) editor_->styles_changed(0);
 }
 
 void View::painted_whole() {
@@ -247,6 +248,7 @@ bool View::show_document(std::shared_ptr<const TextBlock> text) {
   text_->replace_all(std::move(blocks.text));
   styles_->replace_all(paint.take());
   painted_whole();
+  if (editor_) editor_->text_changed();
   return true;
 }
 
@@ -269,7 +271,12 @@ void View::repaint(const TagChange& change) {
           restyle_tag_area(*styles_, tags_, range.start, range.end);
       }
     }
-    if (editor_) editor_->redraw();
+    if (editor_) {
+      int32_t first = change.repaint.front().start;
+      for (const TextRange& range : change.repaint) first = std::min(first, range.start);
+      editor_->styles_changed(first);
+      editor_->redraw();
+    }
   }
   if (change.style_swap) {
     // Byte by byte: Tags drawn in the old default style change with it until they are
@@ -278,7 +285,10 @@ void View::repaint(const TagChange& change) {
     swap_style(*styles_, length, static_cast<char>(buffer_style(change.style_swap->from)),
                static_cast<char>(change.style_swap->to));
     note_style_swap(change.style_swap->from, change.style_swap->to);
-    if (editor_) editor_->redisplay_range(0, length);
+    if (editor_) {
+      editor_->styles_changed(0);
+      editor_->redisplay_range(0, length);
+    }
   }
 }
 

@@ -2,12 +2,22 @@
 // random inputs: bytes rewritten in place against the toolkit's replace, a repaint that
 // writes only what changes against a repaint of the whole stretch, the list of all Tags
 // against lines formatted anew, the tag browser's walk against one from the head, and the
-// load's painting on a second thread against a lookup per byte.
+// load's painting on a second thread against a lookup per byte, and the Editor's drawing
+// and mapping of long lines against the toolkit's.
+// clang-format off
 // gtest first: X11 headers define None and Bool as macros.
-#include <FL/Fl_Text_Buffer.H>
 #include <gtest/gtest.h>
+// clang-format on
+
+#include <FL/Fl.H>
+#include <FL/Fl_Scrollbar.H>
+#include <FL/Fl_Text_Buffer.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -17,6 +27,7 @@
 #include "gui_support.h"
 #include "tags/styles.h"
 #include "tags/tag_file.h"
+#include "ui/editor.h"
 #include "ui/fl_memory.h"
 #include "ui/sidebar.h"
 #include "ui/view.h"
@@ -136,7 +147,7 @@ TEST(FastRoutesBuffer, ComparisonsSeeBothSidesOfTheGap) {
 
 // Random Tags over a text, in list order or as a damaged file leaves them.
 class FastRoutesApp : public AppTest {
-protected:
+ protected:
   void add_random_tags(std::mt19937& rng, int length, bool in_file_order) {
     CaptureStderr();  // refused twins
     for (int i = pick(rng, 10); i > 0; --i) {
@@ -409,7 +420,7 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
     for (int i = pick(rng, 12); i > 0; --i) {
       const int32_t start = pick(rng, length);
       records.push_back({start, start + 1 + pick(rng, length - start),
-                       static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
+                         static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
     }
     const std::string path = dir_.document("doc" + std::to_string(round) + ".txt",
                                            std::string(static_cast<size_t>(length), 'w'), records);
@@ -420,6 +431,88 @@ TEST_F(FastRoutesApp, LoadingPaintsWhatALookupPerBytePaints) {
     EXPECT_EQ(styles(), plain_paint(tags(), length));
     EXPECT_FALSE(unsaved());
     EXPECT_EQ(a().sidebar.browser().size(), static_cast<int>(tags().size()));
+  }
+}
+
+// The Editor's route for long lines against the toolkit's whole-line walk, on random text
+// (tabs, characters of one to four bytes), Tags in styles of other fonts, selections, search
+// highlights, new Tags and scroll positions: the same pixels, the same position under every
+// point, also after a drag of the horizontal scrollbar.
+TEST_F(FastRoutesApp, LongLinesDrawAndMapAsTheToolkitDoes) {
+  std::mt19937 rng(11);
+  static const char* const kPieces[] = {
+      "a", "W", "il", " ", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "mm", ".", "x"};
+  std::string text;
+  for (int line = 0; line < 7; ++line) {
+    const size_t n = static_cast<size_t>(line % 2 ? pick(rng, 80) : 2000 + pick(rng, 5000));
+    std::string bytes;
+    while (bytes.size() < n) bytes += kPieces[pick(rng, 11)];
+    text += bytes + '\n';
+  }
+  const int length = static_cast<int>(text.size());
+  std::vector<TagData> records;
+  for (int i = 0; i < 60; ++i) {
+    const int32_t start = pick(rng, length);
+    records.push_back({start, start + 1 + pick(rng, std::min(length - start, 600)),
+                       static_cast<unsigned char>('A' + pick(rng, 58)), 1000 + i, ""});
+  }
+  CaptureStdout();
+  load(dir_.document("long.txt", text, records));
+  GetCapturedStdout();
+  Editor& e = a().view.editor();
+  a().window.window().show();
+  a().window.window().wait_for_expose();
+  Fl_Scrollbar* bar = nullptr;
+  for (int i = 0; i < e.children(); ++i) {
+    auto* b = dynamic_cast<Fl_Scrollbar*>(e.child(i));
+    if (b && b->type() == FL_HORIZONTAL) bar = b;
+  }
+  ASSERT_NE(bar, nullptr);
+  const auto shot = [&] {
+    e.redraw();
+    Fl::flush();
+    XSync(fl_display, False);
+    a().window.window().make_current();
+    std::vector<unsigned char> rgb(static_cast<size_t>(e.w()) * e.h() * 3);
+    fl_read_image(rgb.data(), e.x(), e.y(), e.w(), e.h());
+    return rgb;
+  };
+  const auto positions = [&] {
+    std::vector<int> found;
+    for (int y = e.y() - 2; y < e.y() + e.h(); y += 5)
+      for (int x = e.x() - 2; x < e.x() + e.w(); x += 11) found.push_back(e.position_at(x, y));
+    return found;
+  };
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int from = pick(rng, length);
+    // A new Tag repaints styles the index has measured in other fonts.
+    if (round % 3 == 2) {
+      a().document.tags.add(make_tag(from, from + 1 + pick(rng, 2000),
+                                     static_cast<unsigned char>('A' + pick(rng, 58)), 2000 + round,
+                                     ""));
+    }
+    a().view.text().select(from, from + pick(rng, std::min(length - from, 3000)));
+    if (round % 3 == 0)
+      a().view.text().highlight(pick(rng, length / 2), length / 2 + pick(rng, 900));
+    const int offset = round == 1 ? static_cast<int>(bar->maximum())
+                                  : pick(rng, static_cast<int>(bar->maximum()) + 1);
+    e.long_line_bytes(INT_MAX);
+    e.scroll(1, offset);
+    const std::vector<unsigned char> plain = shot();
+    const std::vector<int> plain_positions = positions();
+    e.long_line_bytes(1000);
+    EXPECT_TRUE(shot() == plain);
+    EXPECT_EQ(positions(), plain_positions);
+    // The same place reached by the scrollbar, which the Editor follows itself.
+    e.scroll(1, 0);
+    if (offset > 100) {
+      EXPECT_FALSE(shot() == plain) << "the pixels did not follow the scroll";
+    }
+    bar->value(offset);
+    bar->do_callback();
+    EXPECT_TRUE(shot() == plain);
+    a().view.text().unhighlight();
   }
 }
 
