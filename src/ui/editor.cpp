@@ -7,9 +7,14 @@
 #include <FL/fl_utf8.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
 
 #include "ui/fl_memory.h"
+#include "ui/text_driver.h"
 
 namespace gm {
 
@@ -23,6 +28,59 @@ constexpr int kOverhang = 64;
 
 // The length of the character whose first byte is c, as the toolkit steps through a line.
 int char_length(char c) { return std::max(1, fl_utf8len1(c)); }
+
+// The toolkit's tab: to the next stop, `stop` pixels apart from the line's start.
+int tab_width(int64_t x, int64_t stop) {
+  if (stop <= 0) return 0;
+  return static_cast<int>((x / stop + 1) * stop - x);
+}
+
+// The bytes [from, to) of a buffer where they lie, or a copy in `spare` when the buffer's gap
+// falls among them.
+const char* bytes_in_place(const Fl_Text_Buffer& buffer, int from, int to, std::string& spare) {
+  if (to <= from) return "";
+  const char* first = buffer.address(from);
+  if (buffer.address(to - 1) == first + (to - 1 - from)) return first;
+  spare = take_text(buffer.text_range(from, to), static_cast<size_t>(to - from));
+  return spare.data();
+}
+
+// The advances of one style's font in whole pixels, as the index sums them: the 7-bit
+// characters from the driver's table, the others as met (a small cache in front of the
+// driver's, whose lookup per character would cost more than the rest of the pass). A
+// character whose advance is not whole, or not valid UTF-8, answers -1: its run is then
+// measured by the toolkit, since a sum in another order might round otherwise.
+class FontAdvances {
+ public:
+  explicit FontAdvances(LongTextDriver& driver) : driver_(driver) {
+    const LongTextDriver::Advances& table = driver.ascii_advances();
+    for (size_t c = 0; c < ascii_.size(); ++c) ascii_[c] = whole(table[c]);
+  }
+  int ascii(unsigned char c) const { return ascii_[c]; }
+  // The font must be the current one; `length` bytes of `character` are readable.
+  int other(const char* character, int length) {
+    uint32_t key = 0;  // never zero for such a character: an empty slot
+    std::memcpy(&key, character, static_cast<size_t>(length));
+    const size_t slot = (key * 2654435761u) >> (32 - kBits);
+    if (keys_[slot] != key) {
+      int decoded = 0;
+      fl_utf8decode(character, character + length, &decoded);
+      keys_[slot] = key;
+      others_[slot] = decoded == length ? whole(driver_.other_advance(character, length)) : -1;
+    }
+    return others_[slot];
+  }
+
+ private:
+  static int whole(double advance) {
+    return advance >= 0 && advance == static_cast<int>(advance) ? static_cast<int>(advance) : -1;
+  }
+  static constexpr int kBits = 6;
+  LongTextDriver& driver_;
+  std::array<int, 0x80> ascii_{};
+  std::array<uint32_t, 1 << kBits> keys_{};
+  std::array<int, 1 << kBits> others_{};
+};
 
 }  // namespace
 
@@ -85,9 +143,7 @@ bool Editor::long_line_in_view() const {
 }
 
 int Editor::tab_width(int64_t x) const {
-  const auto tab = static_cast<int64_t>(col_to_x(mBuffer->tab_distance()));
-  if (tab <= 0) return 0;
-  return static_cast<int>((x / tab + 1) * tab - x);
+  return gm::tab_width(x, static_cast<int64_t>(col_to_x(mBuffer->tab_distance())));
 }
 
 // The toolkit's own cut of a line: a new stretch where the style changes and around each tab;
@@ -138,6 +194,11 @@ void Editor::walk(const LongLine& line, size_t from, bool shown_styles, Step ste
 void Editor::extend(LongLine& line, int64_t x, int offset) const {
   const int length = line.end - line.start;
   if (line.offsets.back() >= std::min(length, offset) || line.xs.back() > x) return;
+  if (!extend_quickly(line, x, offset)) extend_by_walk(line, x, offset);
+}
+
+void Editor::extend_by_walk(LongLine& line, int64_t x, int offset) const {
+  const int length = line.end - line.start;
   walk(line, line.offsets.size() - 1, false, [&](const Segment& s) {
     if (!s.piece_end) return true;
     const int end = s.pos + s.length - line.start;
@@ -145,6 +206,96 @@ void Editor::extend(LongLine& line, int64_t x, int offset) const {
     line.xs.push_back(s.x + s.width);
     return end < std::min(length, offset) && s.x + s.width <= x;
   });
+}
+
+// walk()'s cut and widths, without its copies and calls per character: a run of one style is
+// the sum of its characters' advances, as the driver sums them (a run it would decode
+// otherwise, cut short or malformed, is measured by the toolkit as walk() does).
+bool Editor::extend_quickly(LongLine& line, int64_t x, int offset) const {
+  LongTextDriver* const driver = current_long_text_driver();
+  if (!driver) return false;
+  const int length = line.end - line.start;
+  const int stop = std::min(length, offset);
+  const int styled = std::min(line.end, mStyleBuffer->length());
+  const auto tab_stop = static_cast<int64_t>(col_to_x(mBuffer->tab_distance()));
+  std::string text_copy, styles_copy, styles_spare;
+  std::array<std::unique_ptr<FontAdvances>, 256> fonts;  // by style, as met
+  int font_style = -1;                                   // the style whose font is set
+  FontAdvances* font = nullptr;
+  int pos = line.offsets.back();
+  int64_t line_x = line.xs.back();
+  while (pos < stop && line_x <= x) {
+    // As walk() reads a piece: a character that starts before `limit` may reach past it.
+    const int limit = std::min(length, pos + kStep);
+    const int read_end = std::min(length, limit + 3);
+    const char* text = bytes_in_place(*mBuffer, line.start + pos, line.start + read_end, text_copy);
+    const int styles_read = std::max(0, std::min(read_end, styled - line.start) - pos);
+    const char* styles = bytes_in_place(*mStyleBuffer, line.start + pos,
+                                        line.start + pos + styles_read, styles_spare);
+    if (styles_read < read_end - pos) {  // unstyled bytes take the first style
+      styles_copy.assign(styles, static_cast<size_t>(styles_read));
+      styles_copy.resize(static_cast<size_t>(read_end - pos), 'A');
+      styles = styles_copy.data();
+    }
+    const auto style_at = [&](int i) { return static_cast<unsigned char>(styles[i - pos]); };
+    const auto byte_at = [&](int i) { return static_cast<unsigned char>(text[i - pos]); };
+    int i = pos;
+    while (i < limit) {
+      if (byte_at(i) == '\t') {
+        line_x += gm::tab_width(line_x, tab_stop);
+        ++i;
+        continue;
+      }
+      const int style = style_at(i);
+      if (style != font_style) {
+        string_width("", 0, style);  // sets the toolkit's font for the style
+        auto& made = fonts[static_cast<size_t>(style)];
+        if (!made) made = std::make_unique<FontAdvances>(*driver);
+        font = made.get();
+        font_style = style;
+      }
+      int64_t width = 0;
+      bool summed = true;
+      int j = i;
+      do {
+        const unsigned char c = byte_at(j);
+        int advance;
+        if (c < 0x80) {
+          advance = font->ascii(c);
+          ++j;
+        } else {
+          const int n = char_length(static_cast<char>(c));
+          advance = j + n <= read_end ? font->other(text + (j - pos), n) : -1;
+          j += n;
+        }
+        summed = summed && advance >= 0;
+        width += advance;
+      } while (j < limit && byte_at(j) != '\t' && style_at(j) == style);
+      j = std::min(j, read_end);
+      line_x += summed ? width : static_cast<int>(string_width(text + (i - pos), j - i, style));
+      i = j;
+    }
+    pos = i;
+    line.offsets.push_back(pos);
+    line.xs.push_back(line_x);
+  }
+  return true;
+}
+
+std::vector<std::pair<int, int64_t>> Editor::long_line_index(int visible_line, bool plain) {
+  LongLine* line = long_line(visible_line);
+  if (!line) return {};
+  line->offsets.resize(1);
+  line->xs.resize(1);
+  if (plain) {
+    extend_by_walk(*line, INT64_MAX, INT_MAX);
+  } else if (!extend_quickly(*line, INT64_MAX, INT_MAX)) {
+    return {};
+  }
+  std::vector<std::pair<int, int64_t>> index;
+  for (size_t i = 0; i < line->offsets.size(); ++i)
+    index.emplace_back(line->offsets[i], line->xs[i]);
+  return index;
 }
 
 size_t Editor::checkpoint_before(LongLine& line, int64_t x) const {

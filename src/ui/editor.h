@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 class Fl_Scrollbar;
@@ -41,6 +42,10 @@ class Editor : public Fl_Text_Display {
   // Lines at least this long take the Editor's route (tests lower it to compare both).
   int long_line_bytes() const { return long_line_bytes_; }
   void long_line_bytes(int bytes);
+  // The index of the long line in view at `visible_line`, built anew to its end by the quick
+  // route or by the plain walk (tests compare both): (offset, x) of each checkpoint; empty
+  // when there is no such line or the quick route cannot measure.
+  std::vector<std::pair<int, int64_t>> long_line_index(int visible_line, bool plain);
 
  private:
   // The x positions of one long line, from its start: at offsets[i] (a character start),
@@ -64,7 +69,12 @@ class Editor : public Fl_Text_Display {
   };
 
   LongLine* long_line(int visible_line) const;
+  // Builds the index of `line` until a checkpoint lies at or past x or offset.
   void extend(LongLine& line, int64_t x, int offset) const;
+  void extend_by_walk(LongLine& line, int64_t x, int offset) const;
+  // The same in one tight pass over the bytes where the buffers hold them, summing the
+  // advances the text driver sums; false when the driver is not the one measuring.
+  bool extend_quickly(LongLine& line, int64_t x, int offset) const;
   // The checkpoint at or before x (from the line's start), the index built that far.
   size_t checkpoint_before(LongLine& line, int64_t x) const;
   // Walks the segments from checkpoint `from` on, until `step` answers false or the line ends.

@@ -143,9 +143,21 @@ void LongTextDriver::rectf(int x, int y, int w, int h) {
   Fl_Xlib_Graphics_Driver::rectf(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
 }
 
-void install_long_text_driver() {
-  // Lives as long as the process, like the toolkit's own driver: the display keeps using it.
+namespace {
+// Lives as long as the process, like the toolkit's own driver: the display keeps using it.
+LongTextDriver* the_driver() {
   static LongTextDriver driver;
+  return &driver;
+}
+}  // namespace
+
+LongTextDriver* current_long_text_driver() {
+  LongTextDriver* driver = the_driver();
+  return fl_graphics_driver == driver ? driver : nullptr;
+}
+
+void install_long_text_driver() {
+  LongTextDriver& driver = *the_driver();
   Fl_Display_Device* display = Fl_Display_Device::display_device();
   if (display->driver() == &driver) return;
   driver.replaced_ = display->driver();

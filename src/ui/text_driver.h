@@ -26,15 +26,19 @@ class LongTextDriver : public Fl_Xlib_Graphics_Driver {
   void draw(const char* text, int n, int x, int y) override;
   void rectf(int x, int y, int w, int h) override;
 
+  // The current font's advances, for a caller that sums a string's width itself (the sum is
+  // what width() answers for a valid UTF-8 string): the 7-bit characters from a table that
+  // lives as long as the driver, any other one (its `length` bytes) as measured once.
+  using Advances = std::array<double, 0x80>;
+  const Advances& ascii_advances();
+  double other_advance(const char* character, int length);
+
  private:
   double measure(const char* text, int n);
 
-  // Advances of the 7-bit characters, per font (the toolkit keeps its fonts for the run).
-  using Advances = std::array<double, 0x80>;
-  const Advances& ascii_advances();
+  // Per font (the toolkit keeps its fonts for the run).
   std::unordered_map<Fl_Font_Descriptor*, Advances> advances_;
   // Advances of the other characters met so far, by font and bytes.
-  double other_advance(const char* character, int length);
   struct FontAndBytesHash {
     size_t operator()(const std::pair<Fl_Font_Descriptor*, uint32_t>& k) const {
       return std::hash<const void*>()(k.first) * 31 + k.second;
@@ -60,6 +64,10 @@ class LongTextDriver : public Fl_Xlib_Graphics_Driver {
   // The toolkit's own driver, which nobody frees (the toolkit neither): kept reachable.
   Fl_Graphics_Driver* replaced_ = nullptr;
 };
+
+// The LongTextDriver when it is the one drawing now, else null (another surface is current, or
+// the display has none).
+LongTextDriver* current_long_text_driver();
 
 // Makes every drawing on the display go through the one LongTextDriver. Call it once the
 // display is open and before any window is drawn; later calls do nothing.
