@@ -54,13 +54,18 @@ class FontAdvances {
  public:
   explicit FontAdvances(LongTextDriver& driver) : driver_(driver) {
     const LongTextDriver::Advances& table = driver.ascii_advances();
-    for (size_t c = 0; c < ascii_.size(); ++c) ascii_[c] = whole(table[c]);
+    for (size_t c = 0; c < ascii_.size(); ++c) {
+      ascii_[c] = whole(table[c]);
+      ascii_whole_ = ascii_whole_ && ascii_[c] >= 0;
+    }
   }
   int ascii(unsigned char c) const { return ascii_[c]; }
+  bool ascii_whole() const { return ascii_whole_; }
   // The font must be the current one; `length` bytes of `character` are readable.
   int other(const char* character, int length) {
-    uint32_t key = 0;  // never zero for such a character: an empty slot
-    std::memcpy(&key, character, static_cast<size_t>(length));
+    uint32_t key = 0;                 // never zero for such a character: an empty slot
+    for (int k = 0; k < length; ++k)  // not memcpy: a call per character costs more
+      key |= uint32_t{static_cast<unsigned char>(character[k])} << (8 * k);
     const size_t slot = (key * 2654435761u) >> (32 - kBits);
     if (keys_[slot] != key) {
       int decoded = 0;
@@ -78,9 +83,24 @@ class FontAdvances {
   static constexpr int kBits = 6;
   LongTextDriver& driver_;
   std::array<int, 0x80> ascii_{};
+  bool ascii_whole_ = true;
   std::array<uint32_t, 1 << kBits> keys_{};
   std::array<int, 1 << kBits> others_{};
 };
+
+// Eight bytes at a time: whether all are 7-bit characters other than a tab, and whether all
+// are one byte.
+constexpr uint64_t kEveryByte = 0x0101010101010101u;
+bool plain_ascii(uint64_t bytes) {
+  const uint64_t tabs = bytes ^ (kEveryByte * '\t');  // a zero byte where a tab was
+  const bool has_tab = ((tabs - kEveryByte) & ~tabs & (kEveryByte * 0x80)) != 0;
+  return (bytes & (kEveryByte * 0x80)) == 0 && !has_tab;
+}
+uint64_t load8(const char* p) {
+  uint64_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
 
 }  // namespace
 
@@ -257,7 +277,17 @@ bool Editor::extend_quickly(LongLine& line, int64_t x, int offset) const {
       int64_t width = 0;
       bool summed = true;
       int j = i;
+      const uint64_t style8 = kEveryByte * static_cast<unsigned>(style);
       do {
+        // Most of a long line: eight 7-bit characters of the run's style at once.
+        if (j + 8 <= limit && font->ascii_whole() && load8(styles + (j - pos)) == style8) {
+          const char* eight = text + (j - pos);
+          if (plain_ascii(load8(eight))) {
+            for (int k = 0; k < 8; ++k) width += font->ascii(static_cast<unsigned char>(eight[k]));
+            j += 8;
+            continue;
+          }
+        }
         const unsigned char c = byte_at(j);
         int advance;
         if (c < 0x80) {
