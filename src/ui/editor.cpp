@@ -1,6 +1,7 @@
 #include "ui/editor.h"
 
 #include <FL/Enumerations.H>
+#include <FL/Fl.H>
 #include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Text_Buffer.H>
 #include <FL/fl_draw.H>
@@ -106,6 +107,10 @@ uint64_t load8(const char* p) {
 
 Editor::Editor(int x, int y, int w, int h) : Fl_Text_Display(x, y, w, h) {
   mHScrollBar->callback(horizontal_scrolled, this);
+}
+
+Editor::~Editor() {
+  if (finishing_) Fl::remove_idle(finish_index_slice, this);
 }
 
 int Editor::handle(int event) {
@@ -410,6 +415,29 @@ void Editor::draw() {
     }
   }
   fl_pop_clip();
+  finish_index_when_idle();
+}
+
+void Editor::finish_index_when_idle() {
+  if (finishing_) return;
+  finishing_ = true;
+  Fl::add_idle(finish_index_slice, this);
+}
+
+// About a millisecond of work per call, so that events wait no longer than that.
+void Editor::finish_index_slice(void* editor) {
+  constexpr int kSlice = 512 * 1024;
+  auto& e = *static_cast<Editor*>(editor);
+  for (auto& [line_start, line] : e.long_lines_) {
+    const int length = line.end - line.start;
+    if (line.offsets.back() >= length) continue;
+    const int built = line.offsets.back();
+    e.extend(line, INT64_MAX, std::min(length, built + kSlice));
+    if (line.offsets.back() > built) return;
+    break;  // no way further: never spin
+  }
+  Fl::remove_idle(finish_index_slice, editor);
+  e.finishing_ = false;
 }
 
 void Editor::draw_long_line(int visible_line, LongLine& line, int left, int right) {

@@ -25,6 +25,7 @@ class Editor : public Fl_Text_Display {
   static constexpr int kLongLine = 64 * 1024;
 
   Editor(int x, int y, int w, int h);
+  ~Editor() override;
 
   int handle(int event) override;
   void draw() override;
@@ -88,6 +89,12 @@ class Editor : public Fl_Text_Display {
   static void horizontal_scrolled(Fl_Widget* bar, void* editor);
 
   int long_line_bytes_ = kLongLine;
+  // The index of a long line once shown is finished in idle time, a slice at a time, so that
+  // the first drag to its far end finds it built.
+  void finish_index_when_idle();
+  static void finish_index_slice(void* editor);
+  bool finishing_ = false;
+
   mutable std::map<int, LongLine> long_lines_;  // by line start
 };
 
