@@ -216,7 +216,9 @@ void BM_LongLineScrollToEndAndBack(benchmark::State& state) { scroll_end_and_bac
 void BM_LongLineScrollToEndAndBackFloor(benchmark::State& state) {
   scroll_end_and_back(state, true);
 }
-void BM_LongLineScrollAfterIdle(benchmark::State& state) { scroll_end_and_back(state, false, true); }
+void BM_LongLineScrollAfterIdle(benchmark::State& state) {
+  scroll_end_and_back(state, false, true);
+}
 void BM_LongLineScrollAfterIdleFloor(benchmark::State& state) {
   scroll_end_and_back(state, true, true);
 }
@@ -234,7 +236,11 @@ BENCHMARK(BM_LongLineScrollToEndAndBack)
 BENCHMARK(BM_LongLineScrollToEndAndBackFloor)
     ->GM_LONG_LINE_SIZES->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_LongLineScrollAfterIdle)->Arg(2)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LongLineScrollAfterIdle)
+    ->Arg(2)
+    ->Arg(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_LongLineScrollAfterIdleFloor)
     ->Arg(2)
     ->Arg(20)
