@@ -81,19 +81,9 @@ class LineDocument {
     bench::put_le32(bytes, 0);
     bytes += 'A';
     for (int32_t start = 0, i = 0; start + kTagStep <= static_cast<int32_t>(size_);
-         start += kTagStep, ++i) {
-      bench::put_le32(bytes, start);
-      bench::put_le32(bytes, start + kTagStep / 2);
-      bytes += static_cast<char>('A' + i % 58);
-      bench::put_le32(bytes, 1000000000 + i);
-      const std::string note = i % 2 ? "" : "note " + std::to_string(i);
-      bench::put_le32(bytes, note.empty() ? 0 : static_cast<int32_t>(note.size() + 1));
-      if (!note.empty()) bytes.append(note.c_str(), note.size() + 1);
-    }
-    if (FILE* file = std::fopen((path_ + ".tag").c_str(), "wb")) {
-      std::fwrite(bytes.data(), 1, bytes.size(), file);
-      std::fclose(file);
-    }
+         start += kTagStep, ++i)
+      bench::put_bench_tag(bytes, start, start + kTagStep / 2, i, "note ");
+    bench::write_bytes(path_ + ".tag", bytes);
   }
 
   std::string dir_;
