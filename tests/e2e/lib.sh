@@ -157,16 +157,25 @@ override_windows_of() {
   return 0
 }
 
+# wait_override_window SECONDS MESSAGE: echoes the first mapped menu or tip window of $win,
+# failing with MESSAGE when none comes within SECONDS.
+wait_override_window() {
+  local id="" deadline=$((SECONDS + $1))
+  until [ -n "$id" ]; do
+    id=$(override_windows_of "$win" | head -n1)
+    [ -n "$id" ] && break
+    [ $SECONDS -ge $deadline ] && fail "$2"
+    sleep 0.05
+  done
+  echo "$id"
+}
+
 # pick_tag_popup_item ROW: with the tag popup menu of window $win just asked for (a right
 # click), clicks its ROW-th item (0 is "New tag"). The menu opens with its last pick under the
 # pointer, so the item is aimed at by the menu's geometry (7 rows).
 pick_tag_popup_item() {
-  local menu="" deadline=$((SECONDS + 10)) mx my mh item_h
-  until [ -n "$menu" ]; do
-    menu=$(override_windows_of "$win" | head -n1)
-    [ $SECONDS -ge $deadline ] && fail "the tag popup menu did not open"
-    sleep 0.05
-  done
+  local menu mx my mh item_h
+  menu=$(wait_override_window 10 "the tag popup menu did not open")
   read -r mx my < <(window_origin "$menu")
   mh=$(xwininfo -id "$menu" | awk '/Height:/{print $2}')
   item_h=$(((mh - 4) / 7))

@@ -112,13 +112,7 @@ xdotool mousemove --window "$win" 400 "$(word_y $((target_line + 3)))"
 sleep 0.3
 [ -z "$(override_windows_of "$win")" ] || fail "a tip over untagged text"
 xdotool mousemove --window "$win" 380 "$(word_y $target_line)"
-tip=""
-deadline=$((SECONDS + 5))
-until [ -n "$tip" ]; do
-  tip=$(override_windows_of "$win" | head -n1)
-  [ $SECONDS -ge $deadline ] && fail "no tip window over the tagged word"
-  sleep 0.05
-done
+tip=$(wait_override_window 5 "no tip window over the tagged word")
 read -r tx ty < <(window_origin "$tip")
 tw=$(xwininfo -id "$tip" | awk '/Width:/{print $2}')
 th=$(xwininfo -id "$tip" | awk '/Height:/{print $2}')
